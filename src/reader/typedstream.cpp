@@ -11,15 +11,18 @@ quint32 byteAt(const QByteArray &bytes, qint64 index)
     return static_cast<quint8>(bytes.at(static_cast<qsizetype>(index)));
 }
 
-// Strict UTF-8: any invalid sequence rejects the candidate. A leading byte-order mark is kept
-// because the text is returned exactly as stored.
+// Strict UTF-8: any invalid sequence rejects the candidate. A leading byte-order mark is not text
+// and is dropped, so a candidate holding only one decodes to nothing.
 std::optional<QString> decodeStrictUtf8(const char *data, qsizetype size)
 {
+    // Stateless so that a sequence cut at the end counts as an error rather than pending input.
     QStringDecoder decoder(QStringConverter::Utf8,
                            QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
     QString text = decoder.decode(QByteArrayView(data, size));
     if (decoder.hasError())
         return std::nullopt;
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
     return text;
 }
 
