@@ -128,6 +128,7 @@ private slots:
     void extractLinkURL_data();
     void extractLinkURL();
     void extractLinkURLFromArchivedPayload();
+    void largeHostileInputs();
 };
 
 void TestMessageBody::bodyTextChoosesColumn_data()
@@ -207,6 +208,10 @@ void TestMessageBody::typedStreamScan_data()
     QTest::newRow("surrogate encoding") << bytes({0x2B, 0x03, 0xED, 0xA0, 0x80}) << "";
     QTest::newRow("earlier string wins") << QByteArray("+\x03NSx+\x05Hello") << "NSx";
     QTest::newRow("byte-order mark dropped") << bytes({0x2B, 0x05, 0xEF, 0xBB, 0xBF, 'H', 'i'}) << "Hi";
+    QTest::newRow("second byte-order mark kept")
+        << bytes({0x2B, 0x07, 0xEF, 0xBB, 0xBF, 0xEF, 0xBB, 0xBF, 'a'}) << QStringLiteral("\ufeffa");
+    QTest::newRow("noncharacter accepted")
+        << bytes({0x2B, 0x03, 0xEF, 0xBF, 0xBF}) << QStringLiteral("\uffff");
     QTest::newRow("only a byte-order mark")
         << bytes({0x2B, 0x03, 0xEF, 0xBB, 0xBF, 0x2B, 0x02, 'o', 'k'}) << "ok";
     QTest::newRow("object replacement kept") << bytes({0x2B, 0x05, 0xEF, 0xBF, 0xBC, 'H', 'i'}) << "\ufffcHi";
@@ -424,6 +429,20 @@ void TestMessageBody::extractLinkURLFromArchivedPayload()
                          str(QStringLiteral("A story"))}),
                 1);
     QCOMPARE(quorlin::extractLinkURL(payload), QStringLiteral("https://www.example.com/news/story?id=7"));
+}
+
+// Inputs shaped to make a naive scan quadratic; each must still finish at once.
+void TestMessageBody::largeHostileInputs()
+{
+    // Every position starts a 65535-byte candidate that turns out invalid.
+    const QByteArray candidates = QByteArray("+\x81\xff\xff").repeated(250000);
+    QCOMPARE(scanTypedStreamString(candidates), QString());
+    QCOMPARE(decodeAttributedBody(candidates), QString());
+
+    const QByteArray brackets = "http://a.example/" + QByteArray(1000000, ')');
+    QCOMPARE(quorlin::extractLinkURL(brackets), QStringLiteral("http://a.example/"));
+    QCOMPARE(quorlin::extractLinkURL(QByteArray("a.").repeated(500000)), std::nullopt);
+    QCOMPARE(quorlin::extractLinkURL(QByteArray("a@").repeated(500000) + "b.com"), std::nullopt);
 }
 
 QTEST_GUILESS_MAIN(TestMessageBody)
