@@ -32,7 +32,7 @@ QString referenceScan(const QByteArray &bytes)
         if (length < 2 || start + length > bytes.size())
             continue;
         QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-        QString text = decoder.decode(QByteArrayView(bytes).mid(start, length));
+        QString text = decoder.decode(QByteArrayView(bytes.constData() + start, length));
         if (text.startsWith(QChar(0xFEFF))) // as QString::fromUtf8 does
             text.remove(0, 1);
         if (!decoder.hasError() && !text.isEmpty())
