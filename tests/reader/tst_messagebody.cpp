@@ -2,6 +2,7 @@
 #include "reader/linkdetector.h"
 #include "reader/messagebody.h"
 #include "reader/typedstream.h"
+#include "support/archivedbodies.h"
 
 #include <plist/plist.h>
 
@@ -129,6 +130,10 @@ private slots:
     void extractLinkURL();
     void extractLinkURLFromArchivedPayload();
     void largeHostileInputs();
+    void roundTripThroughFixtureBuilders_data();
+    void roundTripThroughFixtureBuilders();
+    void linkPayloadRoundTrip_data();
+    void linkPayloadRoundTrip();
 };
 
 void TestMessageBody::bodyTextChoosesColumn_data()
@@ -443,6 +448,50 @@ void TestMessageBody::largeHostileInputs()
     QCOMPARE(quorlin::extractLinkURL(brackets), QStringLiteral("http://a.example/"));
     QCOMPARE(quorlin::extractLinkURL(QByteArray("a.").repeated(500000)), std::nullopt);
     QCOMPARE(quorlin::extractLinkURL(QByteArray("a@").repeated(500000) + "b.com"), std::nullopt);
+}
+
+void TestMessageBody::roundTripThroughFixtureBuilders_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("fromTypedStream"); // one-byte strings are not taken from a typed stream
+
+    QTest::newRow("word") << "Hello"
+                          << "Hello";
+    QTest::newRow("accents and emoji") << "Caf\u00e9 \U0001F44D"
+                                       << "Caf\u00e9 \U0001F44D";
+    QTest::newRow("object replacement") << "\ufffc see this"
+                                        << "\ufffc see this";
+    QTest::newRow("127 bytes") << QString(127, u'a') << QString(127, u'a');
+    QTest::newRow("128 bytes") << QString(128, u'b') << QString(128, u'b');
+    QTest::newRow("300 bytes") << QString(300, u'c') << QString(300, u'c');
+    QTest::newRow("70000 bytes") << QString(70000, u'd') << QString(70000, u'd');
+    QTest::newRow("two bytes") << "ok"
+                               << "ok";
+    QTest::newRow("one byte") << "k"
+                              << "";
+}
+
+void TestMessageBody::roundTripThroughFixtureBuilders()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, fromTypedStream);
+    QCOMPARE(bodyText(std::nullopt, quorlin::testing::typedStreamAttributedBody(text)), fromTypedStream);
+    QCOMPARE(bodyText(QString(), quorlin::testing::keyedArchiveAttributedBody(text)), text);
+}
+
+void TestMessageBody::linkPayloadRoundTrip_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::newRow("https") << "https://example.com/article?id=42&x=y#top";
+    QTest::newRow("http with www") << "http://www.example.org/";
+    QTest::newRow("short") << "http://a.io/";
+    QTest::newRow("long path") << "https://news.example.co.uk/" + QString(200, u'p');
+}
+
+void TestMessageBody::linkPayloadRoundTrip()
+{
+    QFETCH(QString, url);
+    QCOMPARE(quorlin::extractLinkURL(quorlin::testing::linkPayloadData(url)), url);
 }
 
 QTEST_GUILESS_MAIN(TestMessageBody)
