@@ -1,9 +1,13 @@
+#include "backup/backupmanifestservice.h"
 #include "reader/smsreaderservice.h"
 #include "support/fixtures.h"
 #include "support/sqlitedatabase.h"
 
+#include <QCryptographicHash>
+#include <QDirIterator>
 #include <QFile>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -59,6 +63,21 @@ QString summaryTitles(const QList<ChatSummary> &summaries)
     return titles.join(QLatin1Char('|'));
 }
 
+// Every file below the folder with its SHA-256, so that any change, addition or removal shows.
+QMap<QString, QByteArray> fingerprint(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        files.insert(path, file.open(QIODevice::ReadOnly)
+                               ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
+                               : QByteArray("unreadable"));
+    }
+    return files;
+}
+
 } // namespace
 
 class TestChatSummaries : public QObject {
@@ -81,6 +100,37 @@ class TestChatSummaries : public QObject {
     }
 
 private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void fullReadLeavesSnapshotUnchanged_data()
+    {
+        QTest::addColumn<std::optional<int>>("messagesInMainFile");
+        QTest::newRow("single file") << std::optional<int>();
+        QTest::newRow("newest messages in the WAL") << std::optional<int>(3);
+    }
+    void fullReadLeavesSnapshotUnchanged()
+    {
+        QFETCH(std::optional<int>, messagesInMainFile);
+        SnapshotBuilder snapshot(m_folder.filePath(QStringLiteral("snapshot-%1").arg(++m_databases)));
+        const qint64 handle = snapshot.sms().addHandle(QStringLiteral("+15550009"));
+        ChatRow row = chat(QStringLiteral("+15550009"));
+        row.handleIds = {handle};
+        const qint64 id = snapshot.sms().addChat(row);
+        for (int i = 1; i <= 5; ++i)
+            snapshot.sms().addMessage(message(id, 700000000 + i, QStringLiteral("message %1").arg(i)));
+        snapshot.setSmsWal(messagesInMainFile);
+        snapshot.write();
+        const QMap<QString, QByteArray> before = fingerprint(snapshot.folder());
+
+        BackupManifestService manifest(snapshot.folder());
+        manifest.openManifest();
+        const QList<ChatSummary> summaries = SMSReaderService(manifest.smsDatabaseURL()).fetchChatSummaries();
+        QCOMPARE(summaries.size(), 1);
+        QCOMPARE(summaries.first().messageCount, 5);
+        QCOMPARE(summaries.first().lastMessagePreview, QStringLiteral("message 5"));
+        QCOMPARE(fingerprint(snapshot.folder()), before);
+    }
+
     void dateFromAppleTimestamp_data()
     {
         QTest::addColumn<qint64>("raw");
