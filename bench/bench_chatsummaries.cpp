@@ -70,6 +70,28 @@ std::vector<std::vector<sqlite3_int64>> groupsOf(sqlite3 *db)
     return groups;
 }
 
+// Reads every column of the current row in its stored type, without converting or copying it.
+void readColumns(sqlite3_stmt *statement)
+{
+    for (int column = 0; column < sqlite3_column_count(statement); ++column) {
+        switch (sqlite3_column_type(statement, column)) {
+        case SQLITE_INTEGER:
+            benchmark::DoNotOptimize(sqlite3_column_int64(statement, column));
+            break;
+        case SQLITE_TEXT:
+            benchmark::DoNotOptimize(sqlite3_column_text(statement, column));
+            benchmark::DoNotOptimize(sqlite3_column_bytes(statement, column));
+            break;
+        case SQLITE_BLOB:
+            benchmark::DoNotOptimize(sqlite3_column_blob(statement, column));
+            benchmark::DoNotOptimize(sqlite3_column_bytes(statement, column));
+            break;
+        default:
+            break;
+        }
+    }
+}
+
 void drain(sqlite3 *db, const std::string &sql, const std::vector<sqlite3_int64> &ids, bool oneRow)
 {
     sqlite3_stmt *statement = nullptr;
@@ -77,8 +99,7 @@ void drain(sqlite3 *db, const std::string &sql, const std::vector<sqlite3_int64>
     for (size_t i = 0; i < ids.size(); ++i)
         sqlite3_bind_int64(statement, int(i) + 1, ids[i]);
     while (sqlite3_step(statement) == SQLITE_ROW) {
-        for (int column = 0; column < sqlite3_column_count(statement); ++column)
-            benchmark::DoNotOptimize(sqlite3_column_blob(statement, column));
+        readColumns(statement);
         if (oneRow)
             break;
     }
@@ -90,8 +111,7 @@ void runAll(sqlite3 *db, const char *sql)
     sqlite3_stmt *statement = nullptr;
     sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
     while (sqlite3_step(statement) == SQLITE_ROW) {
-        for (int column = 0; column < sqlite3_column_count(statement); ++column)
-            benchmark::DoNotOptimize(sqlite3_column_blob(statement, column));
+        readColumns(statement);
     }
     sqlite3_finalize(statement);
 }
