@@ -62,8 +62,9 @@ QHash<qint64, QList<Attachment>> SMSReaderService::fetchAttachments(const QList<
 {
     if (chatIds.isEmpty())
         return {};
-    std::lock_guard lock(m_queue);
-    return attachmentsByMessage(chatIds);
+    QHash<qint64, QList<Attachment>> result;
+    read([&](SqliteDatabase &) { result = attachmentsByMessage(chatIds); });
+    return result;
 }
 
 QHash<qint64, QList<Attachment>> SMSReaderService::attachmentsByMessage(const QList<qint64> &chatIds) const

@@ -109,21 +109,24 @@ qsizetype runEnd(const QString &text, qsizetype from, bool (*accepts)(QChar))
 // and closing brackets that have no opening partner inside it.
 qsizetype trimTrailing(const QString &text, qsizetype start, qsizetype end, qsizetype minimumEnd)
 {
+    const QStringView span = QStringView(text).mid(start, end - start);
+    qsizetype openParens = span.count(u'(');
+    qsizetype closeParens = span.count(u')');
+    qsizetype openBrackets = span.count(u'[');
+    qsizetype closeBrackets = span.count(u']');
     while (end > minimumEnd) {
         const QChar last = text.at(end - 1);
         if (QStringView(u".,;:!?'\"").contains(last)) {
             --end;
-            continue;
-        }
-        const auto unbalanced = [&](QChar open, QChar close) {
-            const QStringView span = QStringView(text).mid(start, end - start);
-            return last == close && span.count(open) < span.count(close);
-        };
-        if (unbalanced(u'(', u')') || unbalanced(u'[', u']')) {
+        } else if (last == u')' && openParens < closeParens) {
+            --closeParens;
             --end;
-            continue;
+        } else if (last == u']' && openBrackets < closeBrackets) {
+            --closeBrackets;
+            --end;
+        } else {
+            break;
         }
-        break;
     }
     return end;
 }

@@ -146,45 +146,47 @@ QList<Message> SMSReaderService::fetchMessages(const QList<qint64> &chatIds, con
     if (chatIds.isEmpty())
         return {};
 
-    std::lock_guard lock(m_queue);
-    // The attachment rows are read first so that each message row can be mapped as the cursor
-    // reaches it, and its payload read only when it has a link preview. Reactions may follow
-    // their target, so they are attached once every row has been seen.
-    const QHash<qint64, QList<Attachment>> attachments = attachmentsByMessage(chatIds);
-
-    const Query query = messagesQuery(chatIds, options);
-    SqliteStatement rows = m_db->prepare(query.sql);
-    rows.bindAll(query.arguments);
-
-    const QDateTime loadTime = QDateTime::currentDateTimeUtc(); // the date of an undated reaction
-    QHash<QString, QList<Reaction>> reactions;
-    DateTimeTexts texts;
     QList<Message> messages;
-    QStringList guids;
-    const MessageColumns columns(rows);
-    while (rows.next()) {
-        const std::optional<qint64> code = rows.optionalIntAt(columns.associatedMessageType);
-        if (code && isAddedTapback(*code)) {
-            if (const std::optional<QString> target = rows.optionalTextAt(columns.associatedMessageGuid)) {
-                reactions[reactionTargetGuid(*target)].append(reactionFromRow(
-                    rows.optionalIntAt(columns.isFromMe), rows.optionalTextAt(columns.handleId),
-                    rows.optionalIntAt(columns.date), *code, loadTime));
+    read([&](SqliteDatabase &) {
+        // The attachment rows are read first so that each message row can be mapped as the cursor
+        // reaches it, and its payload read only when it has a link preview. Reactions may follow
+        // their target, so they are attached once every row has been seen.
+        const QHash<qint64, QList<Attachment>> attachments = attachmentsByMessage(chatIds);
+
+        const Query query = messagesQuery(chatIds, options);
+        SqliteStatement rows = m_db->prepare(query.sql);
+        rows.bindAll(query.arguments);
+
+        const QDateTime loadTime = QDateTime::currentDateTimeUtc(); // the date of an undated reaction
+        QHash<QString, QList<Reaction>> reactions;
+        DateTimeTexts texts;
+        QStringList guids;
+        const MessageColumns columns(rows);
+        while (rows.next()) {
+            const std::optional<qint64> code = rows.optionalIntAt(columns.associatedMessageType);
+            if (code && isAddedTapback(*code)) {
+                if (const std::optional<QString> target =
+                        rows.optionalTextAt(columns.associatedMessageGuid)) {
+                    reactions[reactionTargetGuid(*target)].append(reactionFromRow(
+                        rows.optionalIntAt(columns.isFromMe), rows.optionalTextAt(columns.handleId),
+                        rows.optionalIntAt(columns.date), *code, loadTime));
+                    continue;
+                }
+            }
+            if (code && isRemovedTapback(*code))
                 continue;
+            guids.append(rows.optionalTextAt(columns.guid).value_or(QString()));
+            messages.append(messageFromRow(rows, columns, attachments, texts));
+        }
+
+        if (!reactions.isEmpty()) {
+            for (qsizetype i = 0; i < messages.size(); ++i) {
+                const auto found = reactions.constFind(guids.at(i));
+                if (found != reactions.constEnd())
+                    messages[i].reactions = *found;
             }
         }
-        if (code && isRemovedTapback(*code))
-            continue;
-        guids.append(rows.optionalTextAt(columns.guid).value_or(QString()));
-        messages.append(messageFromRow(rows, columns, attachments, texts));
-    }
-
-    if (!reactions.isEmpty()) {
-        for (qsizetype i = 0; i < messages.size(); ++i) {
-            const auto found = reactions.constFind(guids.at(i));
-            if (found != reactions.constEnd())
-                messages[i].reactions = *found;
-        }
-    }
+    });
     return messages;
 }
 

@@ -11,6 +11,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -26,7 +27,9 @@ public:
     explicit SMSReaderService(const QString &databasePath);
 
     // ---- The conversation list -------------------------------------------------------------
-    // (declarations for the conversation list go here)
+    // One summary per conversation, chats of the same correspondent or group merged, newest
+    // activity first. Every statement runs inside one read access; database errors pass through.
+    [[nodiscard]] QList<ChatSummary> fetchChatSummaries() const;
 
     // ---- Loading one conversation ----------------------------------------------------------
     // Date bounds of a load; both ends are inclusive.
@@ -61,6 +64,10 @@ public:
     formatDateAndTime(const std::optional<QDateTime> &instant);
 
 private:
+    // Runs `work` under the queue lock inside one read transaction, so that all its statements see
+    // one state of the file.
+    void read(const std::function<void(SqliteDatabase &)> &work) const;
+
     // Loading one conversation: run while the queue is held.
     class DateTimeTexts;   // the display texts of one load, remembered per local day
     struct MessageColumns; // result-column positions of the message statement, resolved once

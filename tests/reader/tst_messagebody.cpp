@@ -2,6 +2,7 @@
 #include "reader/linkdetector.h"
 #include "reader/messagebody.h"
 #include "reader/typedstream.h"
+#include "support/archivedbodies.h"
 
 #include <plist/plist.h>
 
@@ -128,6 +129,11 @@ private slots:
     void extractLinkURL_data();
     void extractLinkURL();
     void extractLinkURLFromArchivedPayload();
+    void largeHostileInputs();
+    void roundTripThroughFixtureBuilders_data();
+    void roundTripThroughFixtureBuilders();
+    void linkPayloadRoundTrip_data();
+    void linkPayloadRoundTrip();
 };
 
 void TestMessageBody::bodyTextChoosesColumn_data()
@@ -207,6 +213,10 @@ void TestMessageBody::typedStreamScan_data()
     QTest::newRow("surrogate encoding") << bytes({0x2B, 0x03, 0xED, 0xA0, 0x80}) << "";
     QTest::newRow("earlier string wins") << QByteArray("+\x03NSx+\x05Hello") << "NSx";
     QTest::newRow("byte-order mark dropped") << bytes({0x2B, 0x05, 0xEF, 0xBB, 0xBF, 'H', 'i'}) << "Hi";
+    QTest::newRow("second byte-order mark kept")
+        << bytes({0x2B, 0x07, 0xEF, 0xBB, 0xBF, 0xEF, 0xBB, 0xBF, 'a'}) << QStringLiteral("\ufeffa");
+    QTest::newRow("noncharacter accepted")
+        << bytes({0x2B, 0x03, 0xEF, 0xBF, 0xBF}) << QStringLiteral("\uffff");
     QTest::newRow("only a byte-order mark")
         << bytes({0x2B, 0x03, 0xEF, 0xBB, 0xBF, 0x2B, 0x02, 'o', 'k'}) << "ok";
     QTest::newRow("object replacement kept") << bytes({0x2B, 0x05, 0xEF, 0xBF, 0xBC, 'H', 'i'}) << "\ufffcHi";
@@ -424,6 +434,64 @@ void TestMessageBody::extractLinkURLFromArchivedPayload()
                          str(QStringLiteral("A story"))}),
                 1);
     QCOMPARE(quorlin::extractLinkURL(payload), QStringLiteral("https://www.example.com/news/story?id=7"));
+}
+
+// Inputs shaped to make a naive scan quadratic; each must still finish at once.
+void TestMessageBody::largeHostileInputs()
+{
+    // Every position starts a 65535-byte candidate that turns out invalid.
+    const QByteArray candidates = QByteArray("+\x81\xff\xff").repeated(250000);
+    QCOMPARE(scanTypedStreamString(candidates), QString());
+    QCOMPARE(decodeAttributedBody(candidates), QString());
+
+    const QByteArray brackets = "http://a.example/" + QByteArray(1000000, ')');
+    QCOMPARE(quorlin::extractLinkURL(brackets), QStringLiteral("http://a.example/"));
+    QCOMPARE(quorlin::extractLinkURL(QByteArray("a.").repeated(500000)), std::nullopt);
+    QCOMPARE(quorlin::extractLinkURL(QByteArray("a@").repeated(500000) + "b.com"), std::nullopt);
+}
+
+void TestMessageBody::roundTripThroughFixtureBuilders_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("fromTypedStream"); // one-byte strings are not taken from a typed stream
+
+    QTest::newRow("word") << "Hello"
+                          << "Hello";
+    QTest::newRow("accents and emoji") << "Caf\u00e9 \U0001F44D"
+                                       << "Caf\u00e9 \U0001F44D";
+    QTest::newRow("object replacement") << "\ufffc see this"
+                                        << "\ufffc see this";
+    QTest::newRow("127 bytes") << QString(127, u'a') << QString(127, u'a');
+    QTest::newRow("128 bytes") << QString(128, u'b') << QString(128, u'b');
+    QTest::newRow("300 bytes") << QString(300, u'c') << QString(300, u'c');
+    QTest::newRow("70000 bytes") << QString(70000, u'd') << QString(70000, u'd');
+    QTest::newRow("two bytes") << "ok"
+                               << "ok";
+    QTest::newRow("one byte") << "k"
+                              << "";
+}
+
+void TestMessageBody::roundTripThroughFixtureBuilders()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, fromTypedStream);
+    QCOMPARE(bodyText(std::nullopt, quorlin::testing::typedStreamAttributedBody(text)), fromTypedStream);
+    QCOMPARE(bodyText(QString(), quorlin::testing::keyedArchiveAttributedBody(text)), text);
+}
+
+void TestMessageBody::linkPayloadRoundTrip_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::newRow("https") << "https://example.com/article?id=42&x=y#top";
+    QTest::newRow("http with www") << "http://www.example.org/";
+    QTest::newRow("short") << "http://a.io/";
+    QTest::newRow("long path") << "https://news.example.co.uk/" + QString(200, u'p');
+}
+
+void TestMessageBody::linkPayloadRoundTrip()
+{
+    QFETCH(QString, url);
+    QCOMPARE(quorlin::extractLinkURL(quorlin::testing::linkPayloadData(url)), url);
 }
 
 QTEST_GUILESS_MAIN(TestMessageBody)
