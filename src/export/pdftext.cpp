@@ -1,8 +1,13 @@
 #include "export/pdftext.h"
 
+#include <QGlyphRun>
+#include <QHash>
 #include <QPainter>
+#include <QRawFont>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
 
+#include <cmath>
 #include <memory>
 
 namespace quorlin {
@@ -27,6 +32,92 @@ QString withLineSeparators(QString text)
     return text;
 }
 
+const QString emojiFamily = QStringLiteral("Noto Color Emoji");
+
+// Whether a user-perceived character is shown as an emoji picture: it asks for emoji
+// presentation, is a keycap, or lies in the planes' pictograph blocks.
+bool isEmojiCluster(QStringView cluster)
+{
+    if (cluster.contains(QChar(0xFE0F)) || cluster.contains(QChar(0x20E3)))
+        return true;
+    const char32_t first = cluster.toUcs4().value(0);
+    return first >= 0x1F000 && first <= 0x1FAFF;
+}
+
+// Emoji get the colour emoji font even where the text font has a plain glyph of its own.
+QList<QTextLayout::FormatRange> emojiRanges(const QString &text, const QFont &font)
+{
+    QList<QTextLayout::FormatRange> ranges;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    int start = 0;
+    for (int end = finder.toNextBoundary(); end >= 0; end = finder.toNextBoundary()) {
+        if (isEmojiCluster(QStringView(text).mid(start, end - start))) {
+            if (!ranges.isEmpty() && ranges.last().start + ranges.last().length == start) {
+                ranges.last().length += end - start;
+            } else {
+                QTextLayout::FormatRange range;
+                range.start = start;
+                range.length = end - start;
+                QFont emojiFont = font;
+                emojiFont.setFamilies({emojiFamily});
+                range.format.setFont(emojiFont);
+                ranges.append(range);
+            }
+        }
+        start = end;
+    }
+    return ranges;
+}
+
+// Colour emoji glyphs are bitmaps, which the PDF writer cannot show as text; they are drawn as
+// small pictures instead. One picture per glyph and size is kept, so a document embeds each
+// emoji once.
+QImage emojiGlyphImage(const QRawFont &font, quint32 glyph, const QSizeF &size)
+{
+    constexpr qreal oversampling = 4;
+    thread_local QHash<QString, QImage> cache;
+    const QString key = QStringLiteral("%1/%2/%3").arg(font.familyName()).arg(glyph).arg(font.pixelSize());
+    const auto found = cache.constFind(key);
+    if (found != cache.constEnd())
+        return *found;
+    QRawFont large = font;
+    large.setPixelSize(font.pixelSize() * oversampling);
+    QImage image(qMax(1, int(std::ceil(size.width() * oversampling))),
+                 qMax(1, int(std::ceil(size.height() * oversampling))), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QGlyphRun run;
+    run.setRawFont(large);
+    run.setGlyphIndexes({glyph});
+    run.setPositions({QPointF(0, large.ascent())});
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawGlyphRun(QPointF(0, 0), run);
+    painter.end();
+    if (cache.size() > 500)
+        cache.clear();
+    cache.insert(key, image);
+    return image;
+}
+
+void drawEmojiGlyphs(QPainter &painter, const QPointF &origin, const QTextLine &line)
+{
+    for (const QGlyphRun &run : line.glyphRuns()) {
+        const QRawFont font = run.rawFont();
+        if (font.familyName() != emojiFamily)
+            continue;
+        const QList<quint32> glyphs = run.glyphIndexes();
+        const QList<QPointF> positions = run.positions();
+        const QList<QPointF> advances = font.advancesForGlyphIndexes(glyphs);
+        for (int i = 0; i < glyphs.size() && i < positions.size() && i < advances.size(); ++i) {
+            const QSizeF size(advances.at(i).x(), font.ascent() + font.descent());
+            if (size.width() <= 0)
+                continue;
+            const QPointF topLeft = origin + positions.at(i) - QPointF(0, font.ascent());
+            painter.drawImage(QRectF(topLeft, size), emojiGlyphImage(font, glyphs.at(i), size));
+        }
+    }
+}
+
 LaidOutText layOut(const QString &text, const QFont &font, qreal width, qreal maxHeight,
                    const QPaintDevice *device)
 {
@@ -38,6 +129,7 @@ LaidOutText layOut(const QString &text, const QFont &font, qreal width, qreal ma
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     result.layout->setTextOption(option);
+    result.layout->setFormats(emojiRanges(prepared, font));
 
     qreal y = 0;
     qreal widest = 0;
@@ -92,8 +184,11 @@ void drawText(QPainter &painter, const QRectF &rect, const QString &text, const 
         return;
     painter.save();
     painter.setPen(color);
-    for (int i = 0; i < laid.visibleLines; ++i)
-        laid.layout->lineAt(i).draw(&painter, rect.topLeft());
+    for (int i = 0; i < laid.visibleLines; ++i) {
+        const QTextLine line = laid.layout->lineAt(i);
+        line.draw(&painter, rect.topLeft());
+        drawEmojiGlyphs(painter, rect.topLeft(), line);
+    }
     painter.restore();
 }
 
