@@ -99,12 +99,17 @@ QImage emojiGlyphImage(const QRawFont &font, quint32 glyph, const QSizeF &size)
     return image;
 }
 
-void drawEmojiGlyphs(QPainter &painter, const QPointF &origin, const QTextLine &line)
+// Draws one laid-out line. Emoji runs are drawn only as pictures: handing the bitmap font to the
+// PDF writer would embed a font without outlines, and embedding it upsets the font's metrics for
+// later documents.
+void drawLine(QPainter &painter, const QPointF &origin, const QTextLine &line)
 {
     for (const QGlyphRun &run : line.glyphRuns()) {
         const QRawFont font = run.rawFont();
-        if (font.familyName() != emojiFamily)
+        if (font.familyName() != emojiFamily) {
+            painter.drawGlyphRun(origin, run);
             continue;
+        }
         const QList<quint32> glyphs = run.glyphIndexes();
         const QList<QPointF> positions = run.positions();
         const QList<QPointF> advances = font.advancesForGlyphIndexes(glyphs);
@@ -185,9 +190,7 @@ void drawText(QPainter &painter, const QRectF &rect, const QString &text, const 
     painter.save();
     painter.setPen(color);
     for (int i = 0; i < laid.visibleLines; ++i) {
-        const QTextLine line = laid.layout->lineAt(i);
-        line.draw(&painter, rect.topLeft());
-        drawEmojiGlyphs(painter, rect.topLeft(), line);
+        drawLine(painter, rect.topLeft(), laid.layout->lineAt(i));
     }
     painter.restore();
 }

@@ -379,6 +379,36 @@ private slots:
         QVERIFY(findWord(found, QStringLiteral("Next")).box.top() > answer.box.bottom() + 16 + 10);
     }
 
+    void emojiArePicturesOfStableSize()
+    {
+        if (!hasTool(QStringLiteral("pdfimages")))
+            QSKIP("poppler-utils is not installed");
+        Chat chat = oneToOne();
+        Message message = textMessage(QStringLiteral("Party 🎉 time"));
+        Reaction laugh;
+        laugh.type = Reaction::Type::laugh;
+        message.reactions << laugh << laugh;
+        chat.items << message;
+        // Twice in one process: the first document must not change how the second measures emoji.
+        const QString first = render(chat);
+        const QString second = render(chat);
+        const QList<EmbeddedImage> firstImages = images(first);
+        const QList<EmbeddedImage> secondImages = images(second);
+        QCOMPARE(firstImages.size(), 3); // one picture per emoji drawn
+        QCOMPARE(secondImages.size(), firstImages.size());
+        for (int i = 0; i < firstImages.size(); ++i)
+            QCOMPARE(QSize(secondImages.at(i).width, secondImages.at(i).height),
+                     QSize(firstImages.at(i).width, firstImages.at(i).height));
+        const QList<Word> firstWords = words(first);
+        const QList<Word> secondWords = words(second);
+        QCOMPARE(findWord(secondWords, QStringLiteral("time")).box,
+                 findWord(firstWords, QStringLiteral("time")).box);
+        // The emoji keeps the width of a glyph at the text size: "time" starts well after "Party".
+        const qreal gap = findWord(firstWords, QStringLiteral("time")).box.left() -
+                          findWord(firstWords, QStringLiteral("Party")).box.right();
+        QVERIFY2(gap > 14 && gap < 30, qPrintable(QString::number(gap)));
+    }
+
     void veryTallMessageStaysWhole()
     {
         Chat chat = oneToOne();
