@@ -123,7 +123,7 @@ QColor replyAccentColor(const std::optional<QString> &sender)
 }
 
 PDFMessageLayout layoutMessage(const Chat &chat, const Message &message, const ExportOptions &options,
-                               const QPaintDevice *device)
+                               const QPaintDevice *device, const QHash<QString, PreparedPicture> &pictures)
 {
     PDFMessageLayout layout;
     layout.outgoing = message.direction == Message::Direction::out;
@@ -138,7 +138,10 @@ PDFMessageLayout layoutMessage(const Chat &chat, const Message &message, const E
 
     const bool textHasLink = containsLink(message.message);
     for (const Attachment &attachment : message.attachments) {
-        std::optional<PDFBlock> block = makeAttachmentBlock(attachment, textHasLink, device);
+        const auto prepared =
+            isPictureKind(attachment) ? pictures.constFind(pictureKey(attachment)) : pictures.constEnd();
+        std::optional<PDFBlock> block = makeAttachmentBlock(
+            attachment, textHasLink, device, prepared == pictures.constEnd() ? nullptr : &prepared.value());
         if (!block)
             continue;
         layout.blocksHeight += block->height() + 6;

@@ -5,6 +5,7 @@
 #include "model/chat.h"
 
 #include <QColor>
+#include <QHash>
 #include <QList>
 #include <QSizeF>
 #include <QString>
@@ -55,8 +56,11 @@ struct PDFMessageLayout {
     }
 };
 
+// Measures a message for `device`. `pictures` holds the pictures prepared ahead, by
+// `pictureKey`; pictures missing there are prepared on the spot.
 [[nodiscard]] PDFMessageLayout layoutMessage(const Chat &chat, const Message &message,
-                                             const ExportOptions &options, const QPaintDevice *device);
+                                             const ExportOptions &options, const QPaintDevice *device,
+                                             const QHash<QString, PreparedPicture> &pictures = {});
 
 // A conversation is a group when it has a room name or three or more participants.
 [[nodiscard]] bool isGroupConversation(const Chat &chat);
