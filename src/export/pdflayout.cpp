@@ -2,8 +2,8 @@
 
 #include "export/pdffonts.h"
 #include "export/pdftext.h"
+#include "reader/linkdetector.h"
 
-#include <QRegularExpression>
 #include <QTextBoundaryFinder>
 
 #include <array>
@@ -87,15 +87,7 @@ QStringList senderLines(const Chat &chat, const Message &message, const ExportOp
 
 bool containsLink(const QString &text)
 {
-    // Addresses with a scheme, "www." hosts, e-mail addresses and bare domains with a known ending.
-    static const QRegularExpression pattern(
-        QStringLiteral(
-            R"((?:\b[a-z][a-z0-9+.\-]*://[^\s<>"]+)|(?:\bwww\.[^\s<>"]+\.[^\s<>"]+)|)"
-            R"((?:\b[^\s@<>"]+@[a-z0-9\-]+(?:\.[a-z0-9\-]+)*\.[a-z]{2,}\b)|)"
-            R"((?:\b[a-z0-9\-]+(?:\.[a-z0-9\-]+)*\.(?:com|org|net|edu|gov|io|co|uk|de|fr|ca|au|us|)"
-            R"(info|biz|me|app|dev|ly|tv|gl|be|nl|ch|it|es|jp)\b(?:/[^\s<>"]*)?))"),
-        QRegularExpression::CaseInsensitiveOption);
-    return !text.isEmpty() && pattern.match(text).hasMatch();
+    return !text.isEmpty() && !detectLinks(text).isEmpty();
 }
 
 QString firstCharacters(const QString &text, int count)

@@ -68,7 +68,7 @@ struct PDFMessageLayout {
 // Name lines shown above a bubble.
 [[nodiscard]] QStringList senderLines(const Chat &chat, const Message &message, const ExportOptions &options);
 
-// Whether a text contains a web address or e-mail address, as a link detector would find.
+// Whether the link detector finds any address (web, mail or other) in a text.
 [[nodiscard]] bool containsLink(const QString &text);
 
 // The first `count` user-perceived characters of a text.
