@@ -49,6 +49,9 @@ bool isLogWorthy(const QString &line)
                     onlyBar = false;
             if (onlyBar)
                 return false;
+            // Anything else between the brackets is a message worth keeping, even when the line
+            // ends in a percentage and "Finished".
+            return true;
         }
     }
     if (t.endsWith(QLatin1StringView("Finished")))

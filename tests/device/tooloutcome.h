@@ -18,6 +18,8 @@ struct ToolOutcome {
     std::optional<quorlin::MobileDeviceError::Kind> kind;
     int exitCode = 0;
     QString standardError;
+
+    [[nodiscard]] QString errorText() const { return error.value_or(QStringLiteral("<no error>")); }
 };
 
 inline ToolOutcome captureOutcome(const std::function<QString()> &call)

@@ -49,7 +49,7 @@ private slots:
              {QStringLiteral("idevicesyslog"), QStringLiteral("lib"), QStringLiteral("../idevice_id")}) {
             const ToolOutcome outcome = captureOutcome([&] { return service.locateTool(name); });
             QCOMPARE(outcome.kind, MobileDeviceError::Kind::binaryNotFound);
-            QCOMPARE(*outcome.error,
+            QCOMPARE(outcome.errorText(),
                      QStringLiteral("Bundled binary %1 not found. Reinstall Quorlin.").arg(name));
         }
     }
@@ -110,7 +110,7 @@ private slots:
         });
         QCOMPARE(outcome.kind, MobileDeviceError::Kind::commandFailed);
         QCOMPARE(outcome.exitCode, exitStatus);
-        QCOMPARE(*outcome.error, description);
+        QCOMPARE(outcome.errorText(), description);
         QVERIFY(!service.hasRegisteredProcess());
     }
 
@@ -175,7 +175,7 @@ private slots:
             return service.runTool(QStringLiteral("idevice_id"), {QStringLiteral("-l")}, sink.handler());
         });
         // Streaming mode keeps no standard error text for the failure.
-        QCOMPARE(*outcome.error, QStringLiteral("idevice_id exited with code 4: "));
+        QCOMPARE(outcome.errorText(), QStringLiteral("idevice_id exited with code 4: "));
         QCOMPARE(sink.lines.size(), 40000);
         QCOMPARE(sink.lines.count(
                      QStringLiteral("output line that fills the pipe quickly, again and again and again")),
@@ -195,7 +195,7 @@ private slots:
                               QFile::ReadOwner | QFile::WriteOwner);
         outcome = captureOutcome([&] { return service.runTool(QStringLiteral("idevicepair"), {}); });
         QVERIFY(!outcome.kind);
-        QCOMPARE(*outcome.error, QStringLiteral("Could not start idevicepair: Permission denied"));
+        QCOMPARE(outcome.errorText(), QStringLiteral("Could not start idevicepair: Permission denied"));
         QVERIFY(!service.hasRegisteredProcess());
 
         tools.setScript(QStringLiteral("idevice_id"), "kill -SEGV $$\n");
@@ -229,7 +229,7 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return future.isFinished(); }, 20000));
         const ToolOutcome outcome = future.result();
         QCOMPARE(outcome.kind, MobileDeviceError::Kind::backupCancelled);
-        QCOMPARE(*outcome.error, QStringLiteral("Backup cancelled."));
+        QCOMPARE(outcome.errorText(), QStringLiteral("Backup cancelled."));
         QVERIFY(!service.hasRegisteredProcess());
         QTRY_COMPARE(service.progress()->statusMessage(), QStringLiteral("Cancelling…"));
     }
@@ -287,8 +287,8 @@ private slots:
         if (outcome.error) {
             QCOMPARE(outcome.kind, MobileDeviceError::Kind::commandFailed);
             QVERIFY2(outcome.error->startsWith(QStringLiteral("idevice_id exited with code ")),
-                     qPrintable(*outcome.error));
-            QVERIFY2(!outcome.standardError.trimmed().isEmpty(), qPrintable(*outcome.error));
+                     qPrintable(outcome.errorText()));
+            QVERIFY2(!outcome.standardError.trimmed().isEmpty(), qPrintable(outcome.errorText()));
         } else {
             QCOMPARE(outcome.value, QStringLiteral("0"));
         }

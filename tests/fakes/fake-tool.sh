@@ -2,7 +2,8 @@
 # Player behind the four stand-in device tools. The test writes its scenario into the folder
 # "scenario" beside the tools; for a scenario key K the player sources K.sh when present, then
 # prints K.out to standard output and K.err to standard error and exits with the status in K.exit
-# (0 when absent). Without any file for the key the tool behaves like a phone that is connected,
+# (0 when absent). Scripts see the device identifier as $udid (and the backup's target folder
+# as $target). Without any file for the key the tool behaves like a phone that is connected,
 # trusted and backs up without trouble. Every command line received is appended to calls.log,
 # the tool name and the arguments separated by tabs.
 
@@ -123,6 +124,7 @@ ideviceinfo)
         echo "Usage: ideviceinfo [OPTIONS]" >&2
         exit 255
     fi
+    udid="$2"
     key="$4"
     has_scenario "ideviceinfo.$key" && play "ideviceinfo.$key"
     has_scenario ideviceinfo && play ideviceinfo
@@ -138,6 +140,7 @@ idevicepair)
         echo "Usage: idevicepair [OPTIONS] COMMAND" >&2
         exit 255
     fi
+    udid="$2"
     command="$3"
     has_scenario "idevicepair.$command" && play "idevicepair.$command"
     case "$command" in
