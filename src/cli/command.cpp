@@ -8,7 +8,8 @@ std::vector<Command> &commandTable()
     return table;
 }
 
-CommandRegistration::CommandRegistration(QString name, QString summary, std::function<int(const QStringList &)> run)
+CommandRegistration::CommandRegistration(QString name, QString summary,
+                                         std::function<int(const QStringList &)> run)
 {
     commandTable().push_back(Command{std::move(name), std::move(summary), std::move(run)});
 }

@@ -15,7 +15,8 @@ namespace {
 QString usage()
 {
     auto commands = commandTable();
-    std::sort(commands.begin(), commands.end(), [](const Command &a, const Command &b) { return a.name < b.name; });
+    std::sort(commands.begin(), commands.end(),
+              [](const Command &a, const Command &b) { return a.name < b.name; });
     QString text = QStringLiteral("Usage: quorlin-cli COMMAND [OPTIONS]\n\n"
                                   "Reads, exports and makes iPhone Messages backups without a window.\n\n"
                                   "Commands:\n");
@@ -38,13 +39,14 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(QUORLIN_VERSION));
 
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() < 2 || arguments[1] == QLatin1String("--help") || arguments[1] == QLatin1String("-h")
-        || arguments[1] == QLatin1String("help")) {
+    if (arguments.size() < 2 || arguments[1] == QLatin1String("--help") ||
+        arguments[1] == QLatin1String("-h") || arguments[1] == QLatin1String("help")) {
         printOut(usage());
         return arguments.size() < 2 ? 1 : 0;
     }
     if (arguments[1] == QLatin1String("--version")) {
-        printOut(QStringLiteral("quorlin-cli %1 (%2)").arg(QStringLiteral(QUORLIN_VERSION), QStringLiteral(QUORLIN_BUILD_NUMBER)));
+        printOut(QStringLiteral("quorlin-cli %1 (%2)")
+                     .arg(QStringLiteral(QUORLIN_VERSION), QStringLiteral(QUORLIN_BUILD_NUMBER)));
         return 0;
     }
 

@@ -13,7 +13,7 @@ namespace quorlin::cli {
 [[nodiscard]] QJsonValue jsonDate(const std::optional<QDateTime> &instant);
 [[nodiscard]] QJsonValue jsonText(const std::optional<QString> &text);
 
-void printOut(const QString &text); // standard output, UTF-8, with a line feed
+void printOut(const QString &text);   // standard output, UTF-8, with a line feed
 void printError(const QString &text); // standard error, UTF-8, with a line feed
 
 } // namespace quorlin::cli

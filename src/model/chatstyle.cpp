@@ -14,12 +14,36 @@ constexpr RawValueTable<ChatStyle::Type, 3> styleNames{{
 }};
 
 // Each preset is built once, on first use, and shared afterwards.
-const QColor &smsGreen() { static const QColor c = CodableColor{0.204, 0.78, 0.349}.toColor(); return c; }
-const QColor &iMessageBlue() { static const QColor c = CodableColor{0, 0.478, 1}.toColor(); return c; }
-const QColor &whatsappOutgoing() { static const QColor c = CodableColor{0.85, 0.96, 0.78}.toColor(); return c; }
-const QColor &customOutgoingDefault() { static const QColor c = CodableColor{0.608, 0.349, 0.714}.toColor(); return c; }
-const QColor &iMessageIncoming() { static const QColor c = CodableColor{0.914, 0.914, 0.922}.toColor(); return c; }
-const QColor &lightIncoming() { static const QColor c = CodableColor{0.925, 0.937, 0.945}.toColor(); return c; }
+const QColor &smsGreen()
+{
+    static const QColor c = CodableColor{0.204, 0.78, 0.349}.toColor();
+    return c;
+}
+const QColor &iMessageBlue()
+{
+    static const QColor c = CodableColor{0, 0.478, 1}.toColor();
+    return c;
+}
+const QColor &whatsappOutgoing()
+{
+    static const QColor c = CodableColor{0.85, 0.96, 0.78}.toColor();
+    return c;
+}
+const QColor &customOutgoingDefault()
+{
+    static const QColor c = CodableColor{0.608, 0.349, 0.714}.toColor();
+    return c;
+}
+const QColor &iMessageIncoming()
+{
+    static const QColor c = CodableColor{0.914, 0.914, 0.922}.toColor();
+    return c;
+}
+const QColor &lightIncoming()
+{
+    static const QColor c = CodableColor{0.925, 0.937, 0.945}.toColor();
+    return c;
+}
 } // namespace
 
 QColor ChatStyle::outgoingBubbleColor(Message::ServiceType service) const
@@ -74,7 +98,8 @@ size_t qHash(const ChatStyle &style, size_t seed)
 {
     return qHashMulti(seed, int(style.type), hashOptional(style.customBackgroundColor),
                       hashOptional(style.customOutgoingColor), hashOptional(style.customIncomingColor),
-                      hashOptional(style.customOutgoingTextColor), hashOptional(style.customIncomingTextColor));
+                      hashOptional(style.customOutgoingTextColor),
+                      hashOptional(style.customIncomingTextColor));
 }
 
 } // namespace quorlin

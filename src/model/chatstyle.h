@@ -15,7 +15,10 @@ struct CodableColor {
     double green = 0;
     double blue = 0;
 
-    [[nodiscard]] QColor toColor() const { return QColor::fromRgbF(float(red), float(green), float(blue), 1.0f); }
+    [[nodiscard]] QColor toColor() const
+    {
+        return QColor::fromRgbF(float(red), float(green), float(blue), 1.0f);
+    }
     friend bool operator==(const CodableColor &, const CodableColor &) = default;
 };
 

@@ -19,7 +19,8 @@ struct DeviceInfo {
 
 inline size_t qHash(const DeviceInfo &device, size_t seed = 0)
 {
-    return qHashMulti(seed, device.udid, device.deviceName, device.productType, device.iosVersion, device.isPaired);
+    return qHashMulti(seed, device.udid, device.deviceName, device.productType, device.iosVersion,
+                      device.isPaired);
 }
 
 } // namespace quorlin

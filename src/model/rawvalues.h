@@ -9,11 +9,9 @@
 namespace quorlin {
 
 // A fixed table of enumeration cases and their text raw values, read in both directions.
-template <typename Enum, std::size_t N>
-using RawValueTable = std::array<std::pair<Enum, const char *>, N>;
+template <typename Enum, std::size_t N> using RawValueTable = std::array<std::pair<Enum, const char *>, N>;
 
-template <typename Enum, std::size_t N>
-QString rawValueOf(const RawValueTable<Enum, N> &table, Enum value)
+template <typename Enum, std::size_t N> QString rawValueOf(const RawValueTable<Enum, N> &table, Enum value)
 {
     for (const auto &[candidate, name] : table) {
         if (candidate == value)

@@ -10,7 +10,14 @@ namespace quorlin {
 
 struct Reaction {
     // The message database's codes for adding a tapback.
-    enum class Type { love = 2000, like = 2001, dislike = 2002, laugh = 2003, emphasize = 2004, question = 2005 };
+    enum class Type {
+        love = 2000,
+        like = 2001,
+        dislike = 2002,
+        laugh = 2003,
+        emphasize = 2004,
+        question = 2005
+    };
 
     QUuid id = QUuid::createUuid();
     QString sender; // "Me", a handle, or "Unknown"

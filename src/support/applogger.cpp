@@ -3,6 +3,8 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <iterator>
+#include <sys/uio.h>
 #include <syslog.h>
 #include <systemd/sd-journal.h>
 
@@ -56,11 +58,19 @@ void AppLogger::write(Level level, const QString &message, const Category &categ
     const int priority = level == Level::error ? LOG_ERR : LOG_DEBUG;
     static const bool journalReachable = QFileInfo::exists(QStringLiteral("/run/systemd/journal/socket"));
     if (journalReachable) {
-        const int result = sd_journal_send("MESSAGE=%s", text.constData(), "PRIORITY=%i", priority,
-                                           "SYSLOG_IDENTIFIER=quorlin", "QUORLIN_SUBSYSTEM=%s", subsystem,
-                                           "QUORLIN_CATEGORY=%s", category.name(), "QUORLIN_LEVEL=%s",
-                                           level == Level::error ? "error" : "debug", nullptr);
-        if (result >= 0)
+        // sd_journal_sendv keeps the text exactly; the printf form would strip trailing spaces.
+        const QByteArray fields[] = {
+            "MESSAGE=" + text,
+            "PRIORITY=" + QByteArray::number(priority),
+            "SYSLOG_IDENTIFIER=quorlin",
+            QByteArray("QUORLIN_SUBSYSTEM=") + subsystem,
+            QByteArray("QUORLIN_CATEGORY=") + category.name(),
+            QByteArray("QUORLIN_LEVEL=") + (level == Level::error ? "error" : "debug"),
+        };
+        iovec vector[std::size(fields)];
+        for (size_t i = 0; i < std::size(fields); ++i)
+            vector[i] = iovec{const_cast<char *>(fields[i].constData()), size_t(fields[i].size())};
+        if (sd_journal_sendv(vector, int(std::size(fields))) >= 0)
             return;
     }
     std::fprintf(stderr, "[%s:%s] %s: %s\n", subsystem, category.name(),

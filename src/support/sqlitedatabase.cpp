@@ -82,7 +82,9 @@ qint64 SqliteDatabase::lastInsertRowId() const
     return sqlite3_last_insert_rowid(m_db);
 }
 
-SqliteStatement::SqliteStatement(sqlite3 *db, sqlite3_stmt *statement) : m_db(db), m_statement(statement) {}
+SqliteStatement::SqliteStatement(sqlite3 *db, sqlite3_stmt *statement) : m_db(db), m_statement(statement)
+{
+}
 
 SqliteStatement::~SqliteStatement()
 {
@@ -178,7 +180,8 @@ int SqliteStatement::requireColumn(const char *column) const
 {
     const int index = columnIndex(column);
     if (index < 0)
-        throw DatabaseError(SQLITE_ERROR, QStringLiteral("no column named %1").arg(QString::fromUtf8(column)));
+        throw DatabaseError(SQLITE_ERROR,
+                            QStringLiteral("no column named %1").arg(QString::fromUtf8(column)));
     return index;
 }
 

@@ -57,7 +57,8 @@ private slots:
         QTest::addColumn<QString>("expected");
         using O = std::optional<QString>;
         QTest::newRow("text wins") << " hi " << O(QStringLiteral("x.Handwriting")) << " hi ";
-        QTest::newRow("handwriting") << "  " << O(QStringLiteral("com.apple.Handwriting.x")) << "[Handwritten message]";
+        QTest::newRow("handwriting") << "  " << O(QStringLiteral("com.apple.Handwriting.x"))
+                                     << "[Handwritten message]";
         QTest::newRow("no balloon") << "  " << O() << "  ";
         QTest::newRow("digital touch") << "" << O(QStringLiteral("DigitalTouchBalloon")) << "[Digital Touch]";
         QTest::newRow("sticker before audio") << "\n" << O(QStringLiteral("StickerAudio")) << "[Sticker]";
@@ -89,16 +90,20 @@ private slots:
     void bubbleColors()
     {
         ChatStyle style;
-        QCOMPARE(style.outgoingBubbleColor(Message::ServiceType::sms), CodableColor({0.204, 0.78, 0.349}).toColor());
-        QCOMPARE(style.outgoingBubbleColor(Message::ServiceType::unknown), CodableColor({0, 0.478, 1}).toColor());
+        QCOMPARE(style.outgoingBubbleColor(Message::ServiceType::sms),
+                 CodableColor({0.204, 0.78, 0.349}).toColor());
+        QCOMPARE(style.outgoingBubbleColor(Message::ServiceType::unknown),
+                 CodableColor({0, 0.478, 1}).toColor());
         style.type = ChatStyle::Type::custom;
         QCOMPARE(style.outgoingBubbleColor(Message::ServiceType::iMessage),
                  CodableColor({0.608, 0.349, 0.714}).toColor());
         style.customOutgoingColor = CodableColor{0.1, 0.2, 0.3};
-        QCOMPARE(style.outgoingBubbleColor(Message::ServiceType::sms), CodableColor({0.1, 0.2, 0.3}).toColor());
+        QCOMPARE(style.outgoingBubbleColor(Message::ServiceType::sms),
+                 CodableColor({0.1, 0.2, 0.3}).toColor());
         QCOMPARE(style.incomingBubbleColor(), CodableColor({0.925, 0.937, 0.945}).toColor());
         style.type = ChatStyle::Type::whatsapp;
-        QCOMPARE(style.outgoingBubbleColor(Message::ServiceType::sms), CodableColor({0.85, 0.96, 0.78}).toColor());
+        QCOMPARE(style.outgoingBubbleColor(Message::ServiceType::sms),
+                 CodableColor({0.85, 0.96, 0.78}).toColor());
     }
 
     void backupEqualityByLocation()
@@ -115,7 +120,8 @@ private slots:
 
     void deviceEqualityByAllFields()
     {
-        DeviceInfo a{QStringLiteral("u"), QStringLiteral("n"), QStringLiteral("p"), QStringLiteral("v"), true};
+        DeviceInfo a{QStringLiteral("u"), QStringLiteral("n"), QStringLiteral("p"), QStringLiteral("v"),
+                     true};
         DeviceInfo b = a;
         b.isPaired = false;
         QVERIFY(!(a == b));
