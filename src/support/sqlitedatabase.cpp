@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <QUrl>
+
 #include <cstring>
 
 namespace quorlin {
@@ -23,6 +25,9 @@ SqliteDatabase::SqliteDatabase(const QString &path, Mode mode)
     case Mode::readOnly:
         flags |= SQLITE_OPEN_READONLY;
         break;
+    case Mode::readOnlyImmutable:
+        flags |= SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
+        break;
     case Mode::readWrite:
         flags |= SQLITE_OPEN_READWRITE;
         break;
@@ -30,7 +35,9 @@ SqliteDatabase::SqliteDatabase(const QString &path, Mode mode)
         flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
         break;
     }
-    const QByteArray encoded = path.toUtf8();
+    const QByteArray encoded = mode == Mode::readOnlyImmutable
+                                   ? "file:" + QUrl::toPercentEncoding(path, "/") + "?immutable=1"
+                                   : path.toUtf8();
     const int rc = sqlite3_open_v2(encoded.constData(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const DatabaseError error(rc, QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc)));

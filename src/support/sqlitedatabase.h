@@ -33,7 +33,9 @@ class SqliteStatement;
 // One open SQLite connection, closed when the object goes away. Used by one task at a time.
 class SqliteDatabase {
 public:
-    enum class Mode { readOnly, readWrite, readWriteCreate };
+    // readOnlyImmutable opens a file that must not change by a single byte (a backup's own index):
+    // no locks, no journal or side files, and a WAL beside it is not read.
+    enum class Mode { readOnly, readOnlyImmutable, readWrite, readWriteCreate };
 
     // Opens the file and checks that it really is a database (the header is read at once).
     SqliteDatabase(const QString &path, Mode mode);
