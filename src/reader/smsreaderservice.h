@@ -11,6 +11,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -26,12 +27,18 @@ public:
     explicit SMSReaderService(const QString &databasePath);
 
     // ---- The conversation list -------------------------------------------------------------
-    // (declarations for the conversation list go here)
+    // One summary per conversation, chats of the same correspondent or group merged, newest
+    // activity first. Every statement runs inside one read access; database errors pass through.
+    [[nodiscard]] QList<ChatSummary> fetchChatSummaries() const;
 
     // ---- Loading one conversation ----------------------------------------------------------
     // (declarations for loading messages and attachment rows go here)
 
 private:
+    // Runs `work` under the queue lock inside one read transaction, so that all its statements see
+    // one state of the file.
+    void read(const std::function<void(SqliteDatabase &)> &work) const;
+
     std::unique_ptr<SqliteDatabase> m_db;
     mutable std::mutex m_queue; // the serial queue: one fetch at a time
 };
