@@ -32,12 +32,50 @@ public:
     [[nodiscard]] QList<ChatSummary> fetchChatSummaries() const;
 
     // ---- Loading one conversation ----------------------------------------------------------
-    // (declarations for loading messages and attachment rows go here)
+    // Date bounds of a load; both ends are inclusive.
+    struct LoadOptions {
+        std::optional<QDateTime> from;
+        std::optional<QDateTime> to;
+    };
+
+    // A statement of a load with its positional arguments, exposed so that the statement pieces
+    // can be checked (and timed) without the mapping.
+    struct Query {
+        QString sql;
+        std::vector<QVariant> arguments;
+    };
+
+    // The messages of the merged chats in ascending date order, with bodies, reactions and
+    // attachment rows: two statements however long the conversation is. Throws DatabaseError.
+    [[nodiscard]] QList<Message> fetchMessages(const QList<qint64> &chatIds,
+                                               const LoadOptions &options = {}) const;
+    // The attachment rows of the merged chats by message row id, in result order.
+    [[nodiscard]] QHash<qint64, QList<Attachment>> fetchAttachments(const QList<qint64> &chatIds) const;
+
+    [[nodiscard]] static Query messagesQuery(const QList<qint64> &chatIds, const LoadOptions &options);
+    [[nodiscard]] static Query attachmentsQuery(const QList<qint64> &chatIds);
+    // The database's nanosecond form of an instant.
+    [[nodiscard]] static qint64 nanosecondBound(const QDateTime &instant);
+    // Link previews and stickers recognised before the MIME type is consulted.
+    [[nodiscard]] static std::optional<Attachment::Kind>
+    specialAttachmentKind(const QString &uti, const QString &filePath, qint64 stickerFlag);
+    // Short date and short time texts of the user's locale; both absent without an instant.
+    [[nodiscard]] static std::pair<std::optional<QString>, std::optional<QString>>
+    formatDateAndTime(const std::optional<QDateTime> &instant);
 
 private:
     // Runs `work` under the queue lock inside one read transaction, so that all its statements see
     // one state of the file.
     void read(const std::function<void(SqliteDatabase &)> &work) const;
+
+    // Loading one conversation: run while the queue is held.
+    class DateTimeTexts;   // the display texts of one load, remembered per local day
+    struct MessageColumns; // result-column positions of the message statement, resolved once
+    [[nodiscard]] QHash<qint64, QList<Attachment>> attachmentsByMessage(const QList<qint64> &chatIds) const;
+    // One message row; its reactions are added by the caller once every row has been seen.
+    [[nodiscard]] static Message messageFromRow(const SqliteStatement &row, const MessageColumns &columns,
+                                                const QHash<qint64, QList<Attachment>> &attachments,
+                                                DateTimeTexts &texts);
 
     std::unique_ptr<SqliteDatabase> m_db;
     mutable std::mutex m_queue; // the serial queue: one fetch at a time

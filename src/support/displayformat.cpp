@@ -6,12 +6,22 @@ namespace quorlin {
 
 QString DisplayFormat::shortDate(const QDateTime &instant) const
 {
-    return m_locale.toString(instant.toLocalTime().date(), QLocale::ShortFormat);
+    return shortDate(instant.toLocalTime().date());
 }
 
 QString DisplayFormat::shortTime(const QDateTime &instant) const
 {
-    return m_locale.toString(instant.toLocalTime().time(), QLocale::ShortFormat);
+    return shortTime(instant.toLocalTime().time());
+}
+
+QString DisplayFormat::shortDate(QDate localDate) const
+{
+    return m_locale.toString(localDate, QLocale::ShortFormat);
+}
+
+QString DisplayFormat::shortTime(QTime localTime) const
+{
+    return m_locale.toString(localTime, QLocale::ShortFormat);
 }
 
 QString DisplayFormat::mediumDate(const QDateTime &instant) const

@@ -14,6 +14,9 @@ public:
 
     [[nodiscard]] QString shortDate(const QDateTime &instant) const;
     [[nodiscard]] QString shortTime(const QDateTime &instant) const;
+    // The same styles for a calendar day and a wall-clock time already in local time.
+    [[nodiscard]] QString shortDate(QDate localDate) const;
+    [[nodiscard]] QString shortTime(QTime localTime) const;
     // The locale's date with an abbreviated month name, for example "Mar 2, 2025" in en_US.
     [[nodiscard]] QString mediumDate(const QDateTime &instant) const;
     [[nodiscard]] QString mediumDateShortTime(const QDateTime &instant) const;

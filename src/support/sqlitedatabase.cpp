@@ -199,7 +199,11 @@ bool SqliteStatement::isNull(const char *column) const
 
 std::optional<qint64> SqliteStatement::optionalInt(const char *column) const
 {
-    const int index = requireColumn(column);
+    return optionalIntAt(requireColumn(column));
+}
+
+std::optional<qint64> SqliteStatement::optionalIntAt(int index) const
+{
     if (sqlite3_column_type(m_statement, index) == SQLITE_NULL)
         return std::nullopt;
     return sqlite3_column_int64(m_statement, index);
@@ -215,7 +219,11 @@ std::optional<double> SqliteStatement::optionalDouble(const char *column) const
 
 std::optional<QString> SqliteStatement::optionalText(const char *column) const
 {
-    const int index = requireColumn(column);
+    return optionalTextAt(requireColumn(column));
+}
+
+std::optional<QString> SqliteStatement::optionalTextAt(int index) const
+{
     if (sqlite3_column_type(m_statement, index) == SQLITE_NULL)
         return std::nullopt;
     const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, index));
@@ -225,7 +233,11 @@ std::optional<QString> SqliteStatement::optionalText(const char *column) const
 
 std::optional<QByteArray> SqliteStatement::optionalBlob(const char *column) const
 {
-    const int index = requireColumn(column);
+    return optionalBlobAt(requireColumn(column));
+}
+
+std::optional<QByteArray> SqliteStatement::optionalBlobAt(int index) const
+{
     if (sqlite3_column_type(m_statement, index) == SQLITE_NULL)
         return std::nullopt;
     const auto *data = static_cast<const char *>(sqlite3_column_blob(m_statement, index));

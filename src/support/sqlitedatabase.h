@@ -81,9 +81,14 @@ public:
     [[nodiscard]] QString requiredText(const char *column) const;
 
     [[nodiscard]] int columnIndex(const char *column) const; // -1 when absent
+    // The name of a result column must exist: DatabaseError otherwise.
+    [[nodiscard]] int requireColumn(const char *column) const;
+    // Reads by position, for loops over many rows that resolved the positions once.
+    [[nodiscard]] std::optional<qint64> optionalIntAt(int index) const;
+    [[nodiscard]] std::optional<QString> optionalTextAt(int index) const;
+    [[nodiscard]] std::optional<QByteArray> optionalBlobAt(int index) const;
 
 private:
-    [[nodiscard]] int requireColumn(const char *column) const;
     [[noreturn]] void fail(int code) const;
 
     sqlite3 *m_db;
