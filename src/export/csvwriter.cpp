@@ -25,14 +25,24 @@ QString renderCSV(const Chat &chat)
 {
     QString csv = QStringLiteral(
         "Direction,Sender,Date,Time,Service,Message,ReplyToSender,ReplyToText,Attachments,Reactions");
+    csv.reserve(csv.size() + chat.items.size() * 96);
+    QString attachments;
+    QString reactions;
     for (const Message &message : chat.items) {
         csv += QLatin1Char('\n');
-        QStringList attachments;
-        for (const Attachment &attachment : message.attachments)
-            attachments.append(attachment.originalFilename);
-        QStringList reactions;
-        for (const Reaction &reaction : message.reactions)
-            reactions.append(reactionEmoji(reaction.type) + QLatin1Char(' ') + reaction.sender);
+        attachments.clear();
+        for (qsizetype i = 0; i < message.attachments.size(); ++i) {
+            if (i > 0)
+                attachments += QStringLiteral("; ");
+            attachments += message.attachments.at(i).originalFilename;
+        }
+        reactions.clear();
+        for (qsizetype i = 0; i < message.reactions.size(); ++i) {
+            const Reaction &reaction = message.reactions.at(i);
+            if (i > 0)
+                reactions += QStringLiteral("; ");
+            reactions += reactionEmoji(reaction.type) + QLatin1Char(' ') + reaction.sender;
+        }
 
         appendField(csv, toRawValue(message.direction), true);
         appendField(csv, message.sender.value_or(QString()));
@@ -42,8 +52,8 @@ QString renderCSV(const Chat &chat)
         appendField(csv, message.exportBody());
         appendField(csv, message.replyToSender.value_or(QString()));
         appendField(csv, message.replyToText.value_or(QString()));
-        appendField(csv, attachments.join(QStringLiteral("; ")));
-        appendField(csv, reactions.join(QStringLiteral("; ")));
+        appendField(csv, attachments);
+        appendField(csv, reactions);
     }
     return csv;
 }

@@ -7,7 +7,9 @@
 
 namespace quorlin {
 
-// The conversation as a paged US-Letter PDF document; empty when no drawing context can be made.
+// The conversation as a paged US-Letter PDF document: header, title, then one bubble per
+// message, pages breaking only between messages. Never fails; empty bytes when the PDF writer
+// cannot be set up.
 [[nodiscard]] QByteArray renderPDF(const Chat &chat, const ExportOptions &options);
 
 } // namespace quorlin

@@ -19,44 +19,53 @@ QString speakerTag(const Message &message)
     return message.sender ? QLatin1Char('[') + *message.sender + QLatin1Char(']') : QStringLiteral("[Them]");
 }
 
-QString entry(const Message &message)
+void appendEntry(QString &text, const Message &message)
 {
-    QString text = speakerTag(message);
+    text += speakerTag(message);
     if (message.date)
         text += QLatin1Char(' ') + *message.date;
     if (message.time)
         text += QLatin1Char(' ') + *message.time;
-    text += QStringLiteral(": ") + message.exportBody();
+    text += QStringLiteral(": ");
+    text += message.exportBody();
     if (message.replyToText) {
         text += QStringLiteral("\n  (replying to ") + message.replyToSender.value_or(QStringLiteral("?")) +
                 QStringLiteral(": \"") + *message.replyToText + QStringLiteral("\")");
     }
     if (!message.attachments.isEmpty()) {
-        QStringList names;
-        for (const Attachment &attachment : message.attachments)
-            names.append(attachment.originalFilename);
-        text += QStringLiteral("\n  [Attachments: ") + names.join(QStringLiteral(", ")) + QLatin1Char(']');
+        text += QStringLiteral("\n  [Attachments: ");
+        for (qsizetype i = 0; i < message.attachments.size(); ++i) {
+            if (i > 0)
+                text += QStringLiteral(", ");
+            text += message.attachments.at(i).originalFilename;
+        }
+        text += QLatin1Char(']');
     }
     if (!message.reactions.isEmpty()) {
-        QStringList reactions;
-        for (const Reaction &reaction : message.reactions)
-            reactions.append(reactionEmoji(reaction.type) + QLatin1Char(' ') + reaction.sender);
-        text += QStringLiteral("\n  [Reactions: ") + reactions.join(QStringLiteral(", ")) + QLatin1Char(']');
+        text += QStringLiteral("\n  [Reactions: ");
+        for (qsizetype i = 0; i < message.reactions.size(); ++i) {
+            const Reaction &reaction = message.reactions.at(i);
+            if (i > 0)
+                text += QStringLiteral(", ");
+            text += reactionEmoji(reaction.type) + QLatin1Char(' ') + reaction.sender;
+        }
+        text += QLatin1Char(']');
     }
-    return text;
 }
 
 } // namespace
 
 QString renderTranscript(const Chat &chat)
 {
-    QStringList lines = headerLines(chat, ExportFormat::text);
-    lines.append(QString(40, QLatin1Char('-')));
-    lines.append(QString());
-    lines.reserve(lines.size() + chat.items.size());
-    for (const Message &message : chat.items)
-        lines.append(entry(message));
-    return lines.join(QLatin1Char('\n'));
+    QString text = headerLines(chat, ExportFormat::text).join(QLatin1Char('\n'));
+    text.reserve(text.size() + 43 + chat.items.size() * 64);
+    text += QLatin1Char('\n') + QString(40, QLatin1Char('-')) + QLatin1Char('\n');
+    // The empty line after the rule is the separator before the first entry.
+    for (const Message &message : chat.items) {
+        text += QLatin1Char('\n');
+        appendEntry(text, message);
+    }
+    return text;
 }
 
 } // namespace quorlin
