@@ -82,14 +82,8 @@ int runChats(const QStringList &arguments)
     parser.addOption(jsonOption);
     parser.addPositionalArgument(QStringLiteral("SNAPSHOT_FOLDER"),
                                  QStringLiteral("The backup snapshot folder."));
-    if (!parser.parse(arguments)) {
-        printError(parser.errorText());
-        return 2;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        printOut(parser.helpText());
-        return 0;
-    }
+    if (const auto status = parseArguments(parser, arguments))
+        return *status;
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1) {
         printError(QStringLiteral("Expected one snapshot folder.\n\n") + parser.helpText());

@@ -68,14 +68,8 @@ int runMessages(const QStringList &arguments)
                                  QStringLiteral("The conversation's id, as 'chats' lists it."));
     const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("Print one JSON object."));
     parser.addOption(jsonOption);
-    if (!parser.parse(arguments)) {
-        printError(parser.errorText());
-        return 2;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        printOut(parser.helpText());
-        return 0;
-    }
+    if (const auto status = parseArguments(parser, arguments))
+        return *status;
 
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 2) {

@@ -21,6 +21,19 @@ QJsonValue jsonText(const std::optional<QString> &text)
     return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
 }
 
+std::optional<int> parseArguments(QCommandLineParser &parser, const QStringList &arguments)
+{
+    if (!parser.parse(arguments)) {
+        printError(parser.errorText());
+        return 2;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        printOut(parser.helpText());
+        return 0;
+    }
+    return std::nullopt;
+}
+
 void printOut(const QString &text)
 {
     const QByteArray bytes = text.toUtf8();

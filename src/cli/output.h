@@ -4,6 +4,9 @@
 #include <QJsonValue>
 #include <QString>
 
+#include <QCommandLineParser>
+#include <QStringList>
+
 #include <optional>
 
 namespace quorlin::cli {
@@ -12,6 +15,10 @@ namespace quorlin::cli {
 [[nodiscard]] QString isoDate(const QDateTime &instant);
 [[nodiscard]] QJsonValue jsonDate(const std::optional<QDateTime> &instant);
 [[nodiscard]] QJsonValue jsonText(const std::optional<QString> &text);
+
+// Parses a command's arguments; returns the exit status when the command should stop at once
+// (2 after a usage error, 0 after printing --help).
+[[nodiscard]] std::optional<int> parseArguments(QCommandLineParser &parser, const QStringList &arguments);
 
 void printOut(const QString &text);   // standard output, UTF-8, with a line feed
 void printError(const QString &text); // standard error, UTF-8, with a line feed

@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <optional>
+#include <type_traits>
 
 namespace quorlin {
 
@@ -15,10 +16,16 @@ template <typename T> T waitForTask(QCoro::Task<T> task)
     QEventLoop loop;
     bool done = false;
     std::exception_ptr failure;
-    std::optional<T> result;
+    using Stored = std::conditional_t<std::is_void_v<T>, bool, T>;
+    std::optional<Stored> result;
     auto runner = [&]() -> QCoro::Task<> {
         try {
-            result.emplace(co_await task);
+            if constexpr (std::is_void_v<T>) {
+                co_await task;
+                result.emplace(true);
+            } else {
+                result.emplace(co_await task);
+            }
         } catch (...) {
             failure = std::current_exception();
         }
@@ -30,28 +37,8 @@ template <typename T> T waitForTask(QCoro::Task<T> task)
         loop.exec();
     if (failure)
         std::rethrow_exception(failure);
-    return std::move(*result);
-}
-
-inline void waitForTask(QCoro::Task<> task)
-{
-    QEventLoop loop;
-    bool done = false;
-    std::exception_ptr failure;
-    auto runner = [&]() -> QCoro::Task<> {
-        try {
-            co_await task;
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        done = true;
-        loop.quit();
-    };
-    auto running = runner();
-    if (!done)
-        loop.exec();
-    if (failure)
-        std::rethrow_exception(failure);
+    if constexpr (!std::is_void_v<T>)
+        return std::move(*result);
 }
 
 } // namespace quorlin
