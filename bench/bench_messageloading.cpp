@@ -164,8 +164,9 @@ void assembleChatFirstAndSecondLoad(benchmark::State &state)
     state.counters["extracted"] = double(extracted) / n;
 }
 
-BENCHMARK(fetchMessagesAgainstSqlite)->Unit(benchmark::kMillisecond)->Iterations(6);
+// The full load runs first so that its peak resident size is not the fetch benchmark's.
 BENCHMARK(assembleChatFirstAndSecondLoad)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(fetchMessagesAgainstSqlite)->Unit(benchmark::kMillisecond)->Iterations(6);
 
 } // namespace
 

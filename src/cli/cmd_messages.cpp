@@ -3,6 +3,7 @@
 #include "output.h"
 
 #include "backup/backupmanifestservice.h"
+#include "backup/propertylistfile.h"
 #include "model/backupinfo.h"
 #include "reader/assemblechat.h"
 #include "reader/smsreaderservice.h"
@@ -10,13 +11,8 @@
 
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-
-#include <plist/plist.h>
-
-#include <cstdlib>
 
 namespace quorlin::cli {
 
@@ -25,28 +21,8 @@ namespace {
 // The snapshot's "Device Name" from its Info.plist; empty when the file or key is unreadable.
 QString deviceNameOf(const QString &snapshotFolder)
 {
-    QFile file(snapshotFolder + QStringLiteral("/Info.plist"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    plist_t root = nullptr;
-    plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);
-    if (!root)
-        return {};
-    QString name;
-    if (plist_get_node_type(root) == PLIST_DICT) {
-        plist_t node = plist_dict_get_item(root, "Device Name");
-        if (node && plist_get_node_type(node) == PLIST_STRING) {
-            char *value = nullptr;
-            plist_get_string_val(node, &value);
-            if (value) {
-                name = QString::fromUtf8(value);
-                std::free(value);
-            }
-        }
-    }
-    plist_free(root);
-    return name;
+    const auto info = PropertyListFile::readDictionary(snapshotFolder + QStringLiteral("/Info.plist"));
+    return info ? info->text("Device Name").value_or(QString()) : QString();
 }
 
 std::optional<ChatSummary> findSummary(const QString &snapshotFolder, qint64 chatId)
@@ -92,7 +68,14 @@ int runMessages(const QStringList &arguments)
                                  QStringLiteral("The conversation's id, as 'chats' lists it."));
     const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("Print one JSON object."));
     parser.addOption(jsonOption);
-    parser.process(arguments);
+    if (!parser.parse(arguments)) {
+        printError(parser.errorText());
+        return 2;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        printOut(parser.helpText());
+        return 0;
+    }
 
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 2) {

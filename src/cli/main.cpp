@@ -12,6 +12,17 @@ using namespace quorlin::cli;
 
 namespace {
 
+// Qt's notices about the desktop session (for example a missing XDG_RUNTIME_DIR when run as root)
+// mean nothing to a command-line user and would mix into the error output scripts read.
+QtMessageHandler standardHandler = nullptr;
+
+void quietSessionNotices(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: ")))
+        return;
+    standardHandler(type, context, message);
+}
+
 QString usage()
 {
     auto commands = commandTable();
@@ -33,6 +44,7 @@ int main(int argc, char *argv[])
     // Pictures are decoded and PDFs drawn without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    standardHandler = qInstallMessageHandler(quietSessionNotices);
     QGuiApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Quorlin"));
     QCoreApplication::setApplicationName(QStringLiteral("Quorlin"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "export/pdfpicture.h"
 #include "model/attachment.h"
 
 #include <QImage>
@@ -29,11 +30,10 @@ struct PDFBlock {
 
 // The block that stands for an attachment, measured for `device`. No block for a link preview
 // whose address already shows in the message text (`textHasLink`). A picture or video that
-// cannot be decoded becomes a label with its file name.
+// cannot be decoded becomes a label with its file name. `prepared` is the attachment's picture
+// when it was prepared ahead; otherwise it is prepared here.
 [[nodiscard]] std::optional<PDFBlock> makeAttachmentBlock(const Attachment &attachment, bool textHasLink,
-                                                          const QPaintDevice *device);
-
-// Sticker-like videos (animated stickers and emoji) get the small picture box.
-[[nodiscard]] bool isStickerLikeVideo(const Attachment &attachment);
+                                                          const QPaintDevice *device,
+                                                          const PreparedPicture *prepared = nullptr);
 
 } // namespace quorlin

@@ -2,8 +2,8 @@
 
 #include "export/pdffonts.h"
 #include "export/pdftext.h"
+#include "reader/linkdetector.h"
 
-#include <QRegularExpression>
 #include <QTextBoundaryFinder>
 
 #include <array>
@@ -87,15 +87,7 @@ QStringList senderLines(const Chat &chat, const Message &message, const ExportOp
 
 bool containsLink(const QString &text)
 {
-    // Addresses with a scheme, "www." hosts, e-mail addresses and bare domains with a known ending.
-    static const QRegularExpression pattern(
-        QStringLiteral(
-            R"((?:\b[a-z][a-z0-9+.\-]*://[^\s<>"]+)|(?:\bwww\.[^\s<>"]+\.[^\s<>"]+)|)"
-            R"((?:\b[^\s@<>"]+@[a-z0-9\-]+(?:\.[a-z0-9\-]+)*\.[a-z]{2,}\b)|)"
-            R"((?:\b[a-z0-9\-]+(?:\.[a-z0-9\-]+)*\.(?:com|org|net|edu|gov|io|co|uk|de|fr|ca|au|us|)"
-            R"(info|biz|me|app|dev|ly|tv|gl|be|nl|ch|it|es|jp)\b(?:/[^\s<>"]*)?))"),
-        QRegularExpression::CaseInsensitiveOption);
-    return !text.isEmpty() && pattern.match(text).hasMatch();
+    return !text.isEmpty() && !detectLinks(text).isEmpty();
 }
 
 QString firstCharacters(const QString &text, int count)
@@ -123,7 +115,7 @@ QColor replyAccentColor(const std::optional<QString> &sender)
 }
 
 PDFMessageLayout layoutMessage(const Chat &chat, const Message &message, const ExportOptions &options,
-                               const QPaintDevice *device)
+                               const QPaintDevice *device, const QHash<QString, PreparedPicture> &pictures)
 {
     PDFMessageLayout layout;
     layout.outgoing = message.direction == Message::Direction::out;
@@ -138,7 +130,10 @@ PDFMessageLayout layoutMessage(const Chat &chat, const Message &message, const E
 
     const bool textHasLink = containsLink(message.message);
     for (const Attachment &attachment : message.attachments) {
-        std::optional<PDFBlock> block = makeAttachmentBlock(attachment, textHasLink, device);
+        const auto prepared =
+            isPictureKind(attachment) ? pictures.constFind(pictureKey(attachment)) : pictures.constEnd();
+        std::optional<PDFBlock> block = makeAttachmentBlock(
+            attachment, textHasLink, device, prepared == pictures.constEnd() ? nullptr : &prepared.value());
         if (!block)
             continue;
         layout.blocksHeight += block->height() + 6;

@@ -5,6 +5,7 @@
 #include "model/chat.h"
 
 #include <QColor>
+#include <QHash>
 #include <QList>
 #include <QSizeF>
 #include <QString>
@@ -55,8 +56,11 @@ struct PDFMessageLayout {
     }
 };
 
+// Measures a message for `device`. `pictures` holds the pictures prepared ahead, by
+// `pictureKey`; pictures missing there are prepared on the spot.
 [[nodiscard]] PDFMessageLayout layoutMessage(const Chat &chat, const Message &message,
-                                             const ExportOptions &options, const QPaintDevice *device);
+                                             const ExportOptions &options, const QPaintDevice *device,
+                                             const QHash<QString, PreparedPicture> &pictures = {});
 
 // A conversation is a group when it has a room name or three or more participants.
 [[nodiscard]] bool isGroupConversation(const Chat &chat);
@@ -64,7 +68,7 @@ struct PDFMessageLayout {
 // Name lines shown above a bubble.
 [[nodiscard]] QStringList senderLines(const Chat &chat, const Message &message, const ExportOptions &options);
 
-// Whether a text contains a web address or e-mail address, as a link detector would find.
+// Whether the link detector finds any address (web, mail or other) in a text.
 [[nodiscard]] bool containsLink(const QString &text);
 
 // The first `count` user-perceived characters of a text.

@@ -37,7 +37,8 @@ QColor incomingTextColor(const ChatStyle &style)
 class PageDrawer {
 public:
     PageDrawer(QPdfWriter &writer, QPainter &painter, const Chat &chat, const ExportOptions &options)
-        : m_writer(writer), m_painter(painter), m_chat(chat), m_options(options)
+        : m_writer(writer), m_painter(painter), m_chat(chat), m_options(options),
+          m_pictures(preparePictures(chat.items))
     {
     }
 
@@ -58,7 +59,7 @@ public:
 
     void drawMessage(const Message &message)
     {
-        const PDFMessageLayout layout = layoutMessage(m_chat, message, m_options, &m_writer);
+        const PDFMessageLayout layout = layoutMessage(m_chat, message, m_options, &m_writer, m_pictures);
         // A message is never split: one taller than a page simply runs off its page.
         if (m_top + layout.totalHeight() > pdfpage::bottomLimit) {
             m_writer.newPage();
@@ -173,6 +174,7 @@ private:
     QPainter &m_painter;
     const Chat &m_chat;
     const ExportOptions &m_options;
+    const QHash<QString, PreparedPicture> m_pictures;
     qreal m_top = pdfpage::top;
 };
 

@@ -1,13 +1,12 @@
 #include "export/pdftext.h"
 
+#include "export/pdfemoji.h"
+
 #include <QGlyphRun>
-#include <QHash>
 #include <QPainter>
-#include <QRawFont>
 #include <QTextBoundaryFinder>
 #include <QTextLayout>
 
-#include <cmath>
 #include <memory>
 
 namespace quorlin {
@@ -16,9 +15,19 @@ namespace {
 
 constexpr qreal unbounded = 1.0e7;
 
+// Stands in for an emoji inside the layout: a wide glyph of the text font (U+2031), sized so its
+// advance equals the emoji's, and never drawn itself.
+const QChar emojiPlaceholder(0x2031);
+
+struct PlacedEmoji {
+    int position = 0;
+    EmojiGlyph glyph;
+};
+
 // A laid-out text and how much of it fits its box.
 struct LaidOutText {
     std::unique_ptr<QTextLayout> layout;
+    QList<PlacedEmoji> emoji;
     int visibleLines = 0;
     QSizeF size;
 };
@@ -32,90 +41,51 @@ QString withLineSeparators(QString text)
     return text;
 }
 
-const QString emojiFamily = QStringLiteral("Noto Color Emoji");
-
-// Whether a user-perceived character is shown as an emoji picture: it asks for emoji
-// presentation, is a keycap, or lies in the planes' pictograph blocks.
-bool isEmojiCluster(QStringView cluster)
+qreal singleLineWidth(const QString &text, const QFont &font, const QPaintDevice *device)
 {
-    if (cluster.contains(QChar(0xFE0F)) || cluster.contains(QChar(0x20E3)))
-        return true;
-    const char32_t first = cluster.toUcs4().value(0);
-    return first >= 0x1F000 && first <= 0x1FAFF;
+    QTextLayout layout(text, font, device);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(unbounded);
+    layout.endLayout();
+    return line.naturalTextWidth();
 }
 
-// Emoji get the colour emoji font even where the text font has a plain glyph of its own.
-QList<QTextLayout::FormatRange> emojiRanges(const QString &text, const QFont &font)
+// Replaces each emoji by a placeholder of the emoji's width, so that shaping never touches the
+// colour emoji font, whose bitmaps are slow to read.
+QString withEmojiPlaceholders(const QString &text, const QFont &font, const QPaintDevice *device,
+                              QList<PlacedEmoji> &emoji, QList<QTextLayout::FormatRange> &formats)
 {
-    QList<QTextLayout::FormatRange> ranges;
+    QString result;
+    result.reserve(text.size());
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
     int start = 0;
+    qreal placeholderWidth = -1;
     for (int end = finder.toNextBoundary(); end >= 0; end = finder.toNextBoundary()) {
-        if (isEmojiCluster(QStringView(text).mid(start, end - start))) {
-            if (!ranges.isEmpty() && ranges.last().start + ranges.last().length == start) {
-                ranges.last().length += end - start;
-            } else {
-                QTextLayout::FormatRange range;
-                range.start = start;
-                range.length = end - start;
-                QFont emojiFont = font;
-                emojiFont.setFamilies({emojiFamily});
-                range.format.setFont(emojiFont);
-                ranges.append(range);
-            }
-        }
+        const QStringView cluster = QStringView(text).mid(start, end - start);
         start = end;
-    }
-    return ranges;
-}
-
-// Colour emoji glyphs are bitmaps, which the PDF writer cannot show as text; they are drawn as
-// small pictures instead. One picture per glyph and size is kept, so a document embeds each
-// emoji once.
-QImage emojiGlyphImage(const QRawFont &font, quint32 glyph, const QSizeF &size)
-{
-    constexpr qreal oversampling = 4;
-    thread_local QHash<QString, QImage> cache;
-    const QString key = QStringLiteral("%1/%2/%3").arg(font.familyName()).arg(glyph).arg(font.pixelSize());
-    const auto found = cache.constFind(key);
-    if (found != cache.constEnd())
-        return *found;
-    QRawFont large = font;
-    large.setPixelSize(font.pixelSize() * oversampling);
-    QImage image(qMax(1, int(std::ceil(size.width() * oversampling))),
-                 qMax(1, int(std::ceil(size.height() * oversampling))), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QGlyphRun run;
-    run.setRawFont(large);
-    run.setGlyphIndexes({glyph});
-    run.setPositions({QPointF(0, large.ascent())});
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawGlyphRun(QPointF(0, 0), run);
-    painter.end();
-    if (cache.size() > 500)
-        cache.clear();
-    cache.insert(key, image);
-    return image;
-}
-
-void drawEmojiGlyphs(QPainter &painter, const QPointF &origin, const QTextLine &line)
-{
-    for (const QGlyphRun &run : line.glyphRuns()) {
-        const QRawFont font = run.rawFont();
-        if (font.familyName() != emojiFamily)
+        if (!isEmojiCluster(cluster)) {
+            result += cluster;
             continue;
-        const QList<quint32> glyphs = run.glyphIndexes();
-        const QList<QPointF> positions = run.positions();
-        const QList<QPointF> advances = font.advancesForGlyphIndexes(glyphs);
-        for (int i = 0; i < glyphs.size() && i < positions.size() && i < advances.size(); ++i) {
-            const QSizeF size(advances.at(i).x(), font.ascent() + font.descent());
-            if (size.width() <= 0)
-                continue;
-            const QPointF topLeft = origin + positions.at(i) - QPointF(0, font.ascent());
-            painter.drawImage(QRectF(topLeft, size), emojiGlyphImage(font, glyphs.at(i), size));
         }
+        const EmojiGlyph glyph = emojiGlyph(cluster.toString(), font, device);
+        if (placeholderWidth < 0)
+            placeholderWidth = singleLineWidth(QString(emojiPlaceholder), font, device);
+        if (glyph.width <= 0 || placeholderWidth <= 0) {
+            result += cluster;
+            continue;
+        }
+        QTextLayout::FormatRange range;
+        range.start = int(result.size());
+        range.length = 1;
+        QFont sized = font;
+        sized.setPointSizeF(font.pointSizeF() * glyph.width / placeholderWidth);
+        range.format.setFont(sized);
+        formats.append(range);
+        emoji.append({int(result.size()), glyph});
+        result += emojiPlaceholder;
     }
+    return result;
 }
 
 LaidOutText layOut(const QString &text, const QFont &font, qreal width, qreal maxHeight,
@@ -124,12 +94,14 @@ LaidOutText layOut(const QString &text, const QFont &font, qreal width, qreal ma
     LaidOutText result;
     if (text.isEmpty())
         return result;
-    const QString prepared = withLineSeparators(text);
+    QList<QTextLayout::FormatRange> formats;
+    const QString prepared =
+        withEmojiPlaceholders(withLineSeparators(text), font, device, result.emoji, formats);
     result.layout = std::make_unique<QTextLayout>(prepared, font, device);
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     result.layout->setTextOption(option);
-    result.layout->setFormats(emojiRanges(prepared, font));
+    result.layout->setFormats(formats);
 
     qreal y = 0;
     qreal widest = 0;
@@ -154,6 +126,36 @@ LaidOutText layOut(const QString &text, const QFont &font, qreal width, qreal ma
     result.layout->endLayout();
     result.size = QSizeF((wrapped || clipped) ? width : widest, y);
     return result;
+}
+
+void drawGlyphs(QPainter &painter, const QPointF &origin, const QTextLine &line, int from, int length)
+{
+    if (length <= 0)
+        return;
+    for (const QGlyphRun &run : line.glyphRuns(from, length))
+        painter.drawGlyphRun(origin, run);
+}
+
+// Draws one line: the text's own glyphs, and each emoji as its picture in its placeholder's room.
+void drawLine(QPainter &painter, const QPointF &origin, const QTextLine &line,
+              const QList<PlacedEmoji> &emoji)
+{
+    const int lineEnd = line.textStart() + line.textLength();
+    int from = line.textStart();
+    for (const PlacedEmoji &placed : emoji) {
+        if (placed.position < line.textStart() || placed.position >= lineEnd)
+            continue;
+        drawGlyphs(painter, origin, line, from, placed.position - from);
+        from = placed.position + 1;
+        if (placed.glyph.image.isNull())
+            continue;
+        const qreal x = line.cursorToX(placed.position);
+        const qreal top = line.y() + line.ascent() - placed.glyph.ascent;
+        painter.drawImage(QRectF(origin + QPointF(x, top),
+                                 QSizeF(placed.glyph.width, placed.glyph.ascent + placed.glyph.descent)),
+                          placed.glyph.image);
+    }
+    drawGlyphs(painter, origin, line, from, lineEnd - from);
 }
 
 } // namespace
@@ -184,11 +186,8 @@ void drawText(QPainter &painter, const QRectF &rect, const QString &text, const 
         return;
     painter.save();
     painter.setPen(color);
-    for (int i = 0; i < laid.visibleLines; ++i) {
-        const QTextLine line = laid.layout->lineAt(i);
-        line.draw(&painter, rect.topLeft());
-        drawEmojiGlyphs(painter, rect.topLeft(), line);
-    }
+    for (int i = 0; i < laid.visibleLines; ++i)
+        drawLine(painter, rect.topLeft(), laid.layout->lineAt(i), laid.emoji);
     painter.restore();
 }
 

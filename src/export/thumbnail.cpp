@@ -135,10 +135,10 @@ QImage makeThumbnail(const QString &path, int maxPixels)
     return image;
 }
 
-QImage reencodeForEmbedding(const QImage &image)
+QByteArray encodeForEmbedding(const QImage &image)
 {
     if (image.isNull())
-        return image;
+        return {};
     const bool opaque = !image.hasAlphaChannel();
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -147,11 +147,22 @@ QImage reencodeForEmbedding(const QImage &image)
     if (opaque)
         writer.setQuality(75);
     if (!writer.write(image))
+        return {};
+    return bytes;
+}
+
+QImage decodeEmbedded(const QByteArray &encoded)
+{
+    return QImage::fromData(encoded);
+}
+
+QImage reencodeForEmbedding(const QImage &image)
+{
+    const QByteArray encoded = encodeForEmbedding(image);
+    if (encoded.isEmpty())
         return image;
-    QImage decoded;
-    if (!decoded.loadFromData(bytes, opaque ? "JPEG" : "PNG"))
-        return image;
-    return decoded;
+    const QImage decoded = decodeEmbedded(encoded);
+    return decoded.isNull() ? image : decoded;
 }
 
 } // namespace quorlin

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -17,9 +18,12 @@ namespace quorlin {
 // `maxPixels` (never enlarged). Null when it cannot be decoded.
 [[nodiscard]] QImage makeThumbnail(const QString &path, int maxPixels);
 
-// Encodes a picture the way it is embedded into a document (JPEG at quality 75 when it has no
-// alpha channel, PNG otherwise) and decodes it again. Returns the picture unchanged when the
-// encoding fails.
+// Encodes a picture the way it is embedded into a document: JPEG at quality 75 when it has no
+// alpha channel, PNG otherwise. Empty when encoding fails.
+[[nodiscard]] QByteArray encodeForEmbedding(const QImage &image);
+[[nodiscard]] QImage decodeEmbedded(const QByteArray &encoded);
+
+// The picture after a trip through that encoding; unchanged when the encoding fails.
 [[nodiscard]] QImage reencodeForEmbedding(const QImage &image);
 
 } // namespace quorlin

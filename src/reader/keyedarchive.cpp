@@ -1,5 +1,7 @@
 #include "reader/keyedarchive.h"
 
+#include "support/binaryplistshape.h"
+
 #include <plist/plist.h>
 
 #include <QSet>
@@ -44,13 +46,14 @@ public:
     explicit KeyedArchive(plist_t objects) : m_objects(objects) {}
 
     // Follows a UID (or takes an inline value) to the object it names; null when it names nothing.
+    // UID 0 is the archive's nil ("$null").
     plist_t resolve(plist_t node) const
     {
         if (!isType(node, PLIST_UID))
             return node;
         uint64_t index = 0;
         plist_get_uid_val(node, &index);
-        if (index >= plist_array_get_size(m_objects))
+        if (index == 0 || index >= plist_array_get_size(m_objects))
             return nullptr;
         return plist_array_get_item(m_objects, static_cast<uint32_t>(index));
     }
@@ -126,9 +129,10 @@ private:
 std::optional<QString> keyedArchiveAttributedString(const QByteArray &bytes)
 {
     // Only binary property lists: that is how attributed bodies are stored, and it keeps the
-    // XML parser away from arbitrary blobs.
+    // XML parser away from arbitrary blobs. The shape check keeps libplist's recursive parser safe.
     if (bytes.size() < 8 || bytes.size() > std::numeric_limits<uint32_t>::max() ||
-        !plist_is_binary(bytes.constData(), static_cast<uint32_t>(bytes.size())))
+        !plist_is_binary(bytes.constData(), static_cast<uint32_t>(bytes.size())) ||
+        !binaryPlistWithinLimits(bytes))
         return std::nullopt;
     plist_t parsed = nullptr;
     plist_from_bin(bytes.constData(), static_cast<uint32_t>(bytes.size()), &parsed);

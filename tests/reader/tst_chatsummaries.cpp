@@ -55,6 +55,13 @@ ChatRow chat(const QString &identifier, std::optional<QString> service = QString
     return row;
 }
 
+AttachmentRow attachment(const QString &guid)
+{
+    AttachmentRow row;
+    row.guid = guid;
+    return row;
+}
+
 QString summaryTitles(const QList<ChatSummary> &summaries)
 {
     QStringList titles;
@@ -243,9 +250,9 @@ private slots:
         builder.addMessage(message(smsId, 0, QStringLiteral("undated")));
         builder.addMessage(message(smsId, 300, QStringLiteral("newest")));
         const qint64 withPicture = builder.addMessage(message(imessageId, 200, QStringLiteral("\uFFFC")));
-        const qint64 picture = builder.addAttachment(withPicture, {QStringLiteral("att-1")});
+        const qint64 picture = builder.addAttachment(withPicture, attachment(QStringLiteral("att-1")));
         builder.joinAttachment(builder.addMessage(message(imessageId, 201)), picture); // counted once
-        builder.addAttachment(builder.addMessage(message(smsId, 250)), {QStringLiteral("att-2")});
+        builder.addAttachment(builder.addMessage(message(smsId, 250)), attachment(QStringLiteral("att-2")));
 
         const QList<ChatSummary> summaries = summariesOf(builder);
         QCOMPARE(summaries.size(), 1);

@@ -3,6 +3,7 @@
 #include "reader/messagebody.h"
 #include "reader/typedstream.h"
 #include "support/archivedbodies.h"
+#include "support/binaryplistshape.h"
 
 #include <plist/plist.h>
 
@@ -130,6 +131,8 @@ private slots:
     void extractLinkURL();
     void extractLinkURLFromArchivedPayload();
     void largeHostileInputs();
+    void hostilePlistShapes_data();
+    void hostilePlistShapes();
     void roundTripThroughFixtureBuilders_data();
     void roundTripThroughFixtureBuilders();
     void linkPayloadRoundTrip_data();
@@ -292,6 +295,11 @@ void TestMessageBody::keyedArchive_data()
                                                         classInfo(attributedClasses)}),
                                                1)
                                     << false << "";
+    QTest::newRow("string is nil") << archive(
+                                          objects({str(QStringLiteral("$null")), attributedStringObject(0, 2),
+                                                   classInfo(attributedClasses)}),
+                                          1)
+                                   << false << "";
     QTest::newRow("xml archive") << attributedArchive(QStringLiteral("Hello"), attributedClasses, true)
                                  << false << "";
 
@@ -448,6 +456,68 @@ void TestMessageBody::largeHostileInputs()
     QCOMPARE(quorlin::extractLinkURL(brackets), QStringLiteral("http://a.example/"));
     QCOMPARE(quorlin::extractLinkURL(QByteArray("a.").repeated(500000)), std::nullopt);
     QCOMPARE(quorlin::extractLinkURL(QByteArray("a@").repeated(500000) + "b.com"), std::nullopt);
+}
+
+namespace {
+
+// A hand-written binary property list of `count` arrays, each holding `width` references to the
+// next one: a chain `count` deep whose expanded tree has width^count nodes.
+QByteArray chainedArrays(int count, int width, bool cycle = false)
+{
+    QByteArray data("bplist00");
+    QList<quint64> offsets;
+    for (int i = 0; i < count; ++i) {
+        offsets.append(static_cast<quint64>(data.size()));
+        const bool last = i == count - 1;
+        const int refs = last && !cycle ? 0 : width;
+        data.append(static_cast<char>(0xA0 | refs));
+        const quint32 next = last ? 0 : static_cast<quint32>(i + 1);
+        for (int k = 0; k < refs; ++k)
+            data.append(
+                bytes({int(next >> 24), int(next >> 16 & 0xFF), int(next >> 8 & 0xFF), int(next & 0xFF)}));
+    }
+    const auto appendBigEndian = [&](quint64 value, int width) {
+        for (int shift = (width - 1) * 8; shift >= 0; shift -= 8)
+            data.append(static_cast<char>(value >> shift & 0xFF));
+    };
+    const quint64 table = static_cast<quint64>(data.size());
+    for (quint64 offset : offsets)
+        appendBigEndian(offset, 8);
+    data.append(QByteArray(6, '\0'));
+    data.append(bytes({8, 4}));
+    appendBigEndian(static_cast<quint64>(count), 8);
+    appendBigEndian(0, 8);
+    appendBigEndian(table, 8);
+    return data;
+}
+
+} // namespace
+
+void TestMessageBody::hostilePlistShapes_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("withinLimits");
+
+    QTest::newRow("shallow chain") << chainedArrays(10, 1) << true;
+    QTest::newRow("deep chain") << chainedArrays(300000, 1) << false;
+    QTest::newRow("exponential sharing") << chainedArrays(40, 2) << false;
+    QTest::newRow("small sharing") << chainedArrays(8, 2) << true;
+    QTest::newRow("cycle") << chainedArrays(5, 1, true) << false;
+    QTest::newRow("archive") << attributedArchive(QStringLiteral("Hello"), attributedClasses) << true;
+    QTest::newRow("cut trailer") << attributedArchive(QStringLiteral("Hello"), attributedClasses).chopped(1)
+                                 << false;
+}
+
+// Shapes that would exhaust libplist's recursion or take exponential time are refused up front.
+void TestMessageBody::hostilePlistShapes()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, withinLimits);
+    QCOMPARE(binaryPlistWithinLimits(body), withinLimits);
+    if (!withinLimits) {
+        QCOMPARE(keyedArchiveAttributedString(body), std::nullopt);
+        QCOMPARE(decodeAttributedBody(body), scanTypedStreamString(body));
+    }
 }
 
 void TestMessageBody::roundTripThroughFixtureBuilders_data()

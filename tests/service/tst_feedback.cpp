@@ -200,7 +200,7 @@ private slots:
         QCOMPARE(model.message(), QStringLiteral("Export failed: disk full"));
         QSignalSpy spy(&model, &FeedbackViewModel::availableBackupsChanged);
         model.loadBackups();
-        QVERIFY(spy.wait());
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 30000);
         QCOMPARE(model.availableBackups(), (QList<BackupInfo>{newer, older}));
         model.setSelectedBackupIndex(1);
         QCOMPARE(model.selectedBackup()->location, QStringLiteral("/a"));

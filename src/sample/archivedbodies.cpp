@@ -1,4 +1,4 @@
-#include "support/archivedbodies.h"
+#include "sample/archivedbodies.h"
 
 #include <plist/plist.h>
 
@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <utility>
 
-namespace quorlin::testing {
+namespace quorlin::sample {
 
 namespace {
 
@@ -163,4 +163,4 @@ QByteArray linkPayloadData(const QString &url)
     return archive.binary(root);
 }
 
-} // namespace quorlin::testing
+} // namespace quorlin::sample

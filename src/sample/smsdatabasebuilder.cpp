@@ -1,14 +1,14 @@
-#include "support/smsdatabasebuilder.h"
+#include "sample/smsdatabasebuilder.h"
 
+#include "support/quorlinerror.h"
 #include "support/sqlitedatabase.h"
 
 #include <QFile>
 #include <QTimeZone>
 
 #include <algorithm>
-#include <stdexcept>
 
-namespace quorlin::testing {
+namespace quorlin::sample {
 
 namespace {
 
@@ -46,7 +46,7 @@ QByteArray readAll(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("cannot read " + path.toStdString());
+        throw FileSystemError(QStringLiteral("Quorlin could not read %1.").arg(path));
     return file.readAll();
 }
 
@@ -54,7 +54,7 @@ void writeAll(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        throw std::runtime_error("cannot write " + path.toStdString());
+        throw FileSystemError(QStringLiteral("Quorlin could not write %1.").arg(path));
 }
 
 } // namespace
@@ -315,4 +315,4 @@ void SmsDatabaseBuilder::writeWithWal(const QString &path, int messagesInMainFil
     writeAll(path + QStringLiteral("-wal"), wal);
 }
 
-} // namespace quorlin::testing
+} // namespace quorlin::sample

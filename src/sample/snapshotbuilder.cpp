@@ -1,5 +1,6 @@
-#include "support/snapshotbuilder.h"
+#include "sample/snapshotbuilder.h"
 
+#include "support/quorlinerror.h"
 #include "support/sqlitedatabase.h"
 
 #include <plist/plist.h>
@@ -11,9 +12,7 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
-#include <stdexcept>
-
-namespace quorlin::testing {
+namespace quorlin::sample {
 
 namespace {
 
@@ -38,7 +37,7 @@ QByteArray readAll(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("cannot read " + path.toStdString());
+        throw FileSystemError(QStringLiteral("Quorlin could not read %1.").arg(path));
     return file.readAll();
 }
 
@@ -138,7 +137,7 @@ QString SnapshotBuilder::smsFileID()
 void SnapshotBuilder::write()
 {
     if (!QDir().mkpath(m_folder))
-        throw std::runtime_error("cannot create " + m_folder.toStdString());
+        throw FileSystemError(QStringLiteral("Quorlin could not create %1.").arg(m_folder));
 
     std::vector<ManifestRow> rows = m_rows;
     if (m_includeSms) {
@@ -227,7 +226,7 @@ void SnapshotBuilder::writePlist(const QString &name, void *dict) const
 
     QFile file(m_folder + QLatin1Char('/') + name);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size())
-        throw std::runtime_error("cannot write " + file.fileName().toStdString());
+        throw FileSystemError(QStringLiteral("Quorlin could not write %1.").arg(file.fileName()));
 }
 
 void SnapshotBuilder::writeManifestDb(const std::vector<ManifestRow> &rows) const
@@ -259,7 +258,7 @@ void SnapshotBuilder::writeStoredFile(const QString &fileID, const QByteArray &b
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        throw std::runtime_error("cannot write " + path.toStdString());
+        throw FileSystemError(QStringLiteral("Quorlin could not write %1.").arg(path));
 }
 
-} // namespace quorlin::testing
+} // namespace quorlin::sample
