@@ -1,5 +1,7 @@
 #include "backup/backupmanifestencryption.h"
 
+#include "support/binaryplistshape.h"
+
 #include <plist/plist.h>
 
 #include <QFile>
@@ -13,7 +15,7 @@ bool isEncryptedManifestPlist(const QByteArray &bytes)
     if (bytes.isEmpty() || bytes.size() > std::numeric_limits<uint32_t>::max())
         return false;
     plist_t root = nullptr;
-    plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);
+    root = parsePropertyListSafely(bytes);
     bool encrypted = false;
     if (root && plist_get_node_type(root) == PLIST_DICT) {
         plist_t value = plist_dict_get_item(root, "IsEncrypted");

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QTimeZone>
 
+#include "support/binaryplistshape.h"
+
 #include <plist/plist.h>
 
 #include <cstdlib>
@@ -33,7 +35,7 @@ std::optional<PropertyListFile> PropertyListFile::readDictionary(const QString &
     if (bytes.isEmpty() || bytes.size() > maximumBytes)
         return std::nullopt;
     plist_t root = nullptr;
-    plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);
+    root = parsePropertyListSafely(bytes);
     if (!root)
         return std::nullopt;
     if (plist_get_node_type(root) != PLIST_DICT) {

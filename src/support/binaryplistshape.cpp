@@ -1,6 +1,7 @@
 #include "support/binaryplistshape.h"
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -170,6 +171,21 @@ bool binaryPlistWithinLimits(const QByteArray &bytes, int maxDepth, qint64 maxNo
             return false;
     }
     return true;
+}
+
+} // namespace quorlin
+
+namespace quorlin {
+
+plist_t parsePropertyListSafely(const QByteArray &bytes)
+{
+    if (bytes.isEmpty() || quint64(bytes.size()) > std::numeric_limits<uint32_t>::max())
+        return nullptr;
+    if (bytes.startsWith("bplist") && !binaryPlistWithinLimits(bytes))
+        return nullptr;
+    plist_t root = nullptr;
+    plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);
+    return root;
 }
 
 } // namespace quorlin

@@ -13,3 +13,13 @@ namespace quorlin {
                                            qint64 maxNodes = 200000);
 
 } // namespace quorlin
+
+#include <plist/plist.h>
+
+namespace quorlin {
+
+// Parses XML or binary property-list bytes with libplist, refusing binary lists outside the
+// limits above. The caller frees the result with plist_free; nullptr when it cannot be read.
+[[nodiscard]] plist_t parsePropertyListSafely(const QByteArray &bytes);
+
+} // namespace quorlin
